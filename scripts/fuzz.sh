@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (ASan + UBSan) and runs each for a
+# bounded time, seeded from the real captures.
+#   scripts/fuzz.sh [SECONDS_PER_TARGET]   (default 60)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh fuzz
+seconds=${1:-60}
+flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+  -DSEXTARA_BUILD_TESTS=OFF -DSEXTARA_BUILD_BENCH=OFF -DSEXTARA_BUILD_FUZZERS=ON >/dev/null
+cmake --build build-fuzz -j "$(nproc)"
+
+mkdir -p build-fuzz/corpus build-fuzz/logs
+for bin in build-fuzz/fuzz/*_fuzzer; do
+  name=$(basename "$bin")
+  corpus=build-fuzz/corpus/$name
+  mkdir -p "$corpus"
+  case $name in
+    nmea*) seeds=tests/data/nmea ;;
+    novatel*) seeds=tests/data/novatel ;;
+    *) seeds=tests/fuzz-seeds/gsof ;;
+  esac
+  echo "== $name for ${seconds}s"
+  "$bin" -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 "$corpus" "$seeds" \
+    >"build-fuzz/logs/$name.log" 2>&1 || { tail -n 40 "build-fuzz/logs/$name.log"; exit 1; }
+  grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "build-fuzz/logs/$name.log" | sed "s/^/  /"
+done

@@ -1,0 +1,73 @@
+#include "decode/GnssDecoder.h"
+
+#include "decode/GsofDecoder.h"
+#include "decode/NmeaParser.h"
+#include "decode/NovatelDecoder.h"
+
+namespace sextara {
+
+std::unique_ptr<GnssDecoder> MakeDecoder(std::int32_t make, GnssState* state, platform::Clock& clock) {
+    switch (make) {
+        case enNovtel: return std::make_unique<NovatelDecoder>(state);
+        case enCompass: return std::make_unique<NovatelDecoderCompass>(state);
+        case enHemis: return std::make_unique<NmeaParserHemis>(state, clock);
+        case enBlox6T:
+        case enBlox8T: return std::make_unique<NmeaParserBlox>(state);
+        case enTrimble:
+        case enDA_Vo:
+        case enDorir_Iv: return std::make_unique<GsofDecoder>(state);
+        case enTrimbleNMEA: return std::make_unique<NmeaParserTrimble>(state);
+        case enSkyTraq:
+        case enOther: return std::make_unique<NmeaParserStd>(state);
+        case enBlox9P: return std::make_unique<NmeaParserBlox9>(state);
+        default: return nullptr;
+    }
+}
+
+void DecoderHost::CreateDecoder(std::int32_t make) {
+    std::unique_ptr<GnssDecoder> fresh;
+    if (IsKnownReceiverType(make)) fresh = MakeDecoder(make, store_.Raw(), clock_);
+    {
+        std::lock_guard<std::mutex> hold(decoderMutex_);
+        make_ = make;
+        if (!IsKnownReceiverType(make)) return;
+        fresh.swap(decoder_);
+    }
+    // `fresh` now holds the replaced decoder; no Input can be running on it.
+}
+
+void DecoderHost::Feed(const std::uint8_t* bytes, std::uint32_t count) {
+    if (bytes == nullptr || count == 0) return;
+    std::lock_guard<std::mutex> hold(decoderMutex_);
+    if (!decoder_) return;
+    std::lock_guard<std::mutex> stateHold(store_.Mutex());
+    decoder_->Input(bytes, count);
+}
+
+void DecoderHost::SetDiffMode(ByteSink& port, std::int32_t mode) {
+    std::lock_guard<std::mutex> hold(decoderMutex_);
+    if (decoder_) decoder_->SetDiffMode(port, mode);
+}
+
+void DecoderHost::Destroy() {
+    std::unique_ptr<GnssDecoder> old;
+    std::lock_guard<std::mutex> hold(decoderMutex_);
+    old.swap(decoder_);
+}
+
+std::int32_t DecoderHost::Make() const {
+    std::lock_guard<std::mutex> hold(decoderMutex_);
+    return make_;
+}
+
+bool DecoderHost::HasDecoder() const {
+    std::lock_guard<std::mutex> hold(decoderMutex_);
+    return decoder_ != nullptr;
+}
+
+DecoderCounters DecoderHost::Counters() const {
+    std::lock_guard<std::mutex> hold(decoderMutex_);
+    return decoder_ ? decoder_->Counters() : DecoderCounters{};
+}
+
+}  // namespace sextara

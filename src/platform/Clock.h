@@ -1,0 +1,34 @@
+#pragma once
+
+#include <chrono>
+
+namespace sextara::platform {
+
+// Every pause and time-out of the program goes through a Clock so that tests
+// can run the receiver's real pauses (50 ms between commands, 2 s probes, ...)
+// in no time.
+class Clock {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    virtual ~Clock() = default;
+    virtual TimePoint Now() const = 0;
+    virtual void SleepFor(std::chrono::milliseconds duration) = 0;
+};
+
+// The real clock; one process-wide instance.
+Clock& SystemClock();
+
+// A clock for tests: sleeping advances it at once and returns.
+class ManualClock final : public Clock {
+public:
+    TimePoint Now() const override { return now_; }
+    void SleepFor(std::chrono::milliseconds duration) override { now_ += duration; slept_ += duration; }
+    void Advance(std::chrono::milliseconds duration) { now_ += duration; }
+    std::chrono::milliseconds TotalSlept() const { return slept_; }
+
+private:
+    TimePoint now_{};
+    std::chrono::milliseconds slept_{0};
+};
+
+}  // namespace sextara::platform
