@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang (ASan + UBSan) and runs each for a
-# bounded time, seeded from the real captures.
+# Builds the libFuzzer targets with clang (ASan + UBSan with array bounds, so
+# an index past a satellite table traps where the array type is still known,
+# and checked std::array/std::span indexing) and runs each for a bounded time,
+# seeded from the real captures.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET]   (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh fuzz
 seconds=${1:-60}
-flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+flags="-fsanitize=fuzzer-no-link,address,undefined,bounds -fno-sanitize-recover=all -fno-omit-frame-pointer -D_GLIBCXX_ASSERTIONS"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DSEXTARA_BUILD_TESTS=OFF -DSEXTARA_BUILD_BENCH=OFF -DSEXTARA_BUILD_FUZZERS=ON >/dev/null
-cmake --build build-fuzz -j "$(nproc)"
+cmake --build build-fuzz -j "$(nproc)" --target sextara-fuzzers
 
 mkdir -p build-fuzz/corpus build-fuzz/logs
 for bin in build-fuzz/fuzz/*_fuzzer; do
@@ -18,9 +20,10 @@ for bin in build-fuzz/fuzz/*_fuzzer; do
   corpus=build-fuzz/corpus/$name
   mkdir -p "$corpus"
   case $name in
-    nmea*) seeds=tests/data/nmea ;;
-    novatel*) seeds=tests/data/novatel ;;
-    *) seeds=tests/fuzz-seeds/gsof ;;
+    nmea_*) seeds=tests/data/nmea ;;
+    novatel_*) seeds=tests/data/novatel ;;
+    gsof_*) seeds=tests/fuzz-seeds/gsof ;;  # no real GSOF capture exists; built packets stand in
+    *) echo "no seeds for $name" >&2; exit 1 ;;
   esac
   echo "== $name for ${seconds}s"
   "$bin" -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 "$corpus" "$seeds" \

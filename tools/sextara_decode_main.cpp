@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
@@ -54,6 +52,21 @@ bool ParseUnsigned(std::string_view text, std::uint64_t& out) {
     }
     out = value;
     return true;
+}
+
+// stdio rather than a stream: a stream throws from inside the read when the
+// path names a directory (it opens, then the read fails with EISDIR).
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    std::uint8_t buffer[1 << 16];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) out.insert(out.end(), buffer, buffer + got);
+    const bool failed = std::ferror(file) != 0;
+    const int readErrno = errno;
+    std::fclose(file);
+    errno = readErrno;
+    return !failed;
 }
 
 bool SameFix(const GnssState& a, const GnssState& b) {
@@ -133,10 +146,9 @@ int main(int argc, char** argv) {
     // Read everything first so that an unreadable file fails before any output.
     std::vector<std::vector<std::uint8_t>> contents;
     for (const auto& path : files) {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return Fail("cannot read '" + path + "': " + std::strerror(errno));
-        contents.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (in.bad()) return Fail("cannot read '" + path + "'");
+        std::vector<std::uint8_t> data;
+        if (!ReadWholeFile(path, data)) return Fail("cannot read '" + path + "': " + std::strerror(errno));
+        contents.push_back(std::move(data));
     }
 
     GnssStateStore store;

@@ -1,0 +1,144 @@
+// libFuzzer entry point for one decoder class, chosen at compile time by
+// SEXTARA_FUZZ_MAKE (a make code name such as enOther; see CMakeLists.txt).
+// The input is fed in chunks whose sizes come from its last two bytes, and
+// after every Input the record and the decoder's counters must still make
+// sense; a violation traps so that libFuzzer keeps the input.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "decode/GnssDecoder.h"
+#include "decode/StateJson.h"
+#include "receiver/ReceiverType.h"
+
+#ifndef SEXTARA_FUZZ_MAKE
+#error "define SEXTARA_FUZZ_MAKE to the make whose decoder is fuzzed"
+#endif
+
+namespace {
+
+using namespace sextara;
+
+constexpr std::int32_t kMake = SEXTARA_FUZZ_MAKE;
+constexpr bool kBinary =
+    kMake == enNovtel || kMake == enCompass || kMake == enTrimble || kMake == enDA_Vo || kMake == enDorir_Iv;
+
+// The NMEA parsers set the total from their (clamped) counts, at most four
+// tables of 20; the Compass board's satellite list carries it in one byte.
+constexpr std::int32_t kMaxTotal = kBinary ? 255 : 4 * kSatTableSize;
+
+// Past the decoding thread's 2048 on purpose: Input must not rely on the
+// caller keeping to it.
+constexpr std::uint32_t kMaxFuzzChunk = 4096;
+
+// Only these makes ever fill the Galileo table, and every make but the
+// Compass board fills GLONASS.
+constexpr bool kWritesGalileo =
+    kMake == enBlox9P || kMake == enTrimble || kMake == enDA_Vo || kMake == enDorir_Iv;
+constexpr bool kWritesGlonass = kMake != enCompass;
+
+// ASan sees nothing of a write that stays inside GnssState, and the decoders
+// index the tables through pointers, where -fsanitize=bounds cannot follow.
+// So a table that a make never fills serves as a canary for an overrun of the
+// table before it (BeiDou runs into GLONASS, GLONASS into Galileo), and these
+// guards catch a write that leaves the record at either end.
+constexpr std::size_t kGuardBytes = 64;
+constexpr std::uint8_t kGuardFill = 0xA5;
+struct GuardedState {
+    std::uint8_t before[kGuardBytes];
+    GnssState state{};
+    std::uint8_t after[kGuardBytes];
+};
+
+void Require(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "decoder_fuzzer (make %d): %s\n", static_cast<int>(kMake), what);
+        __builtin_trap();
+    }
+}
+
+bool Untouched(const SatelliteEntry (&table)[kSatTableSize]) {
+    for (const SatelliteEntry& e : table) {
+        if (e.prn || e.elevation || e.azimuth || e.snr1 || e.snr2 || e.used) return false;
+    }
+    return true;
+}
+
+bool Intact(const std::uint8_t* guard) {
+    for (std::size_t i = 0; i < kGuardBytes; ++i) {
+        if (guard[i] != kGuardFill) return false;
+    }
+    return true;
+}
+
+void CheckInvariants(const GuardedState& g, const DecoderCounters& now, const DecoderCounters& before,
+                     std::uint64_t fed) {
+    Require(Intact(g.before), "write before the state record");
+    Require(Intact(g.after), "write after the state record");
+    const GnssState& s = g.state;
+    for (std::int32_t count : {s.gpsCount, s.glonassCount, s.beidouCount, s.galileoCount}) {
+        Require(count >= 0 && count <= kSatTableSize, "satellite count outside 0..20");
+    }
+    Require(s.satellitesTotal >= 0 && s.satellitesTotal <= kMaxTotal, "satellitesTotal out of range");
+    if (!kWritesGalileo)
+        Require(Untouched(s.galileoSats) && s.galileoCount == 0, "write into the Galileo table");
+    if (!kWritesGlonass)
+        Require(Untouched(s.glonassSats) && s.glonassCount == 0, "write into the GLONASS table");
+
+    // Counters only grow, and none can pass the bytes that were fed: every
+    // frame, rejected frame or dropped byte took at least one of them.
+    Require(now.frames >= before.frames && now.checksumErrors >= before.checksumErrors &&
+                now.oversize >= before.oversize && now.droppedBytes >= before.droppedBytes,
+            "a counter went backwards");
+    Require(now.frames + now.checksumErrors + now.oversize <= fed, "more frames than bytes fed");
+    Require(now.droppedBytes <= fed, "more bytes dropped than fed");
+}
+
+// xorshift64: cheap, and the same input always gives the same cuts.
+std::uint64_t Next(std::uint64_t& x) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    return x;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) return 0;
+    // The last two bytes choose the cuts; the rest is the stream.
+    std::uint64_t cuts =
+        0x9E3779B97F4A7C15ull ^ (static_cast<std::uint64_t>(data[size - 2]) << 8 | data[size - 1]);
+    size -= 2;
+
+    GuardedState g;
+    std::memset(g.before, kGuardFill, kGuardBytes);
+    std::memset(g.after, kGuardFill, kGuardBytes);
+    auto decoder = MakeDecoder(kMake, &g.state);
+    Require(decoder != nullptr, "no decoder for this make");
+
+    DecoderCounters before = decoder->Counters();
+    std::uint64_t fed = 0;
+    std::size_t pos = 0;
+    while (pos < size) {
+        const std::uint64_t r = Next(cuts);
+        // A quarter of the cuts are short, so that frames split at every
+        // kind of boundary; the rest range up to past the usual chunk.
+        const std::uint64_t limit = (r & 3) == 0 ? 16 : kMaxFuzzChunk;
+        std::size_t n = static_cast<std::size_t>(1 + (r >> 2) % limit);
+        if (n > size - pos) n = size - pos;
+        const std::int32_t result = decoder->Input(data + pos, static_cast<std::uint32_t>(n));
+        Require(result == (kBinary ? 0 : 1), "unexpected Input result");
+        pos += n;
+        fed += n;
+        const DecoderCounters now = decoder->Counters();
+        CheckInvariants(g, now, before, fed);
+        before = now;
+    }
+    // The record as any reader would print it, NaNs and all.
+    const std::string json = GnssStateToJson(g.state);
+    Require(!json.empty() && json.front() == '{' && json.back() == '}', "state does not print");
+    return 0;
+}

@@ -1,0 +1,60 @@
+#include "app/AppContext.h"
+
+#include "app/EventLog.h"
+#include "platform/Paths.h"
+#include "platform/SystemTime.h"
+
+namespace sextara {
+
+AppContext::AppContext(platform::Clock& clock, std::chrono::milliseconds pumpPeriod)
+    : decoders(gnss, clock),
+      gpsPath(gpsPort, decoders, pumpPeriod),
+      detector(clock),
+      clock_(clock),
+      registryStore_(platform::DataPath(platform::kRegistryFileName), AppendLog) {
+    configPath = platform::DataPath(kConfigFileName);
+    LoadConfig(configPath, config);
+    LoadRegistrySettings(registryStore_, registry);
+    recordFolder = platform::ProgramDirectory();
+}
+
+AppContext::~AppContext() {
+    SaveConfig(configPath, config);
+    SaveRegistrySettings(registryStore_, registry);
+    // The data path goes down before the decoder it feeds; the ports and the
+    // detector follow as members, each joining its own threads.
+    gpsPath.CloseGpsPort();
+    decoders.Destroy();
+}
+
+int AppContext::LoadLanguage() {
+    config.effectiveLanguage = strings.LoadLanguage(config.language, AppendLog);
+    return config.effectiveLanguage;
+}
+
+void AppContext::CreateDecoder(std::int32_t make) {
+    config.receiverType = static_cast<ReceiverType>(make);
+    decoders.CreateDecoder(make);
+}
+
+int AppContext::OpenGpsPort(int portNumber, int baudRate) {
+    config.GPSPort = portNumber;
+    config.GPSBaud = baudRate;
+    return gpsPath.OpenGpsPort(portNumber % 256, baudRate);
+}
+
+void AppContext::CloseGpsPort() { gpsPath.CloseGpsPort(); }
+
+int AppContext::SendStartupCommands() {
+    return sextara::SendStartupCommands(config.receiverType, gpsPort, clock_);
+}
+
+void AppContext::SetReceiverDiffMode(int mode) { sextara::SetReceiverDiffMode(decoders, gpsPort, mode); }
+
+void AppContext::OnTick() {
+    platform::ResetIdleTimer();
+    const int fixQuality = gnss.Snapshot().fixQuality;
+    if (resendRule_.OnTick(fixQuality)) SendStartupCommands();
+}
+
+}  // namespace sextara

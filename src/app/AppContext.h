@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/Settings.h"
+#include "decode/GnssDecoder.h"
+#include "decode/GnssState.h"
+#include "platform/Clock.h"
+#include "platform/RegistryStore.h"
+#include "platform/StringTable.h"
+#include "receiver/GpsPath.h"
+#include "receiver/PortDetector.h"
+#include "receiver/ReceiverCommands.h"
+#include "receiver/SerialPort.h"
+
+namespace sextara {
+
+// The application context: nearly all long-lived state of the program. It is
+// built before any window, reads config.ini and the settings store while it
+// is constructed, and writes both back when it is destroyed, after the GPS
+// path has been taken down in order.
+//
+// The data folder (platform/Paths.h) must be settled before construction:
+// config.ini, the settings store and the event log are found through it.
+class AppContext {
+public:
+    explicit AppContext(platform::Clock& clock = platform::SystemClock(),
+                        std::chrono::milliseconds pumpPeriod = GpsPath::kPumpPeriod);
+    ~AppContext();
+    AppContext(const AppContext&) = delete;
+    AppContext& operator=(const AppContext&) = delete;
+
+    // The one state record; readers take Snapshot().
+    GnssStateStore gnss;
+
+    // config.ini: GPSPort, GPSBaud, DiffPort, DiffBaud, receiverType,
+    // language, effectiveLanguage, BatteryValue and the COM map.
+    ConfigSettings config;
+    // The recording settings and the data-output switch of the settings store.
+    RegistrySettings registry;
+    std::string configPath;
+    // Folder of the record files; every run starts with the program's directory.
+    std::string recordFolder;
+    std::int32_t recording = 0;
+    // 0 none, 1 NTRIP client, 2 TCP client, 3 PORT client.
+    std::int32_t correctionMode = 0;
+
+    // Strings in the effective language (LoadLanguage).
+    platform::StringTable strings;
+
+    SerialPort gpsPort;
+    SerialPort rawPort;
+    SerialPort dataPort;
+    SerialPort clientPort;
+    DecoderHost decoders;
+    GpsPath gpsPath;
+    PortDetector detector;
+
+    // Loads the English library when config asks for English; falls back to
+    // Chinese (and logs) when it cannot. Returns the effective language.
+    int LoadLanguage();
+
+    // Stores the make (also a code outside the table) and, for a known make,
+    // installs a new decoder of it.
+    void CreateDecoder(std::int32_t make);
+    // Opens the receiver's port and starts the data path; 1 on success. The
+    // port number and rate become GPSPort and GPSBaud.
+    int OpenGpsPort(int portNumber, int baudRate);
+    void CloseGpsPort();
+    int SendStartupCommands();
+    void SetReceiverDiffMode(int mode);
+
+    // The core of the one-second tick: keeps the device awake and re-sends
+    // the start-up set while no fix has come during the first seconds.
+    void OnTick();
+
+    platform::Clock& Clock() { return clock_; }
+    const StartupResendRule& ResendRule() const { return resendRule_; }
+    platform::RegistryStore& Registry() { return registryStore_; }
+
+private:
+    platform::Clock& clock_;
+    platform::RegistryStore registryStore_;
+    StartupResendRule resendRule_;
+};
+
+}  // namespace sextara

@@ -1,0 +1,116 @@
+#include "app/Settings.h"
+
+#include <cctype>
+#include <string_view>
+
+#include "app/EventLog.h"
+#include "app/IniFile.h"
+#include "platform/SerialDevice.h"
+
+namespace sextara {
+namespace {
+
+std::string_view TrimSpaces(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    return text;
+}
+
+// "COM3" -> 3; 0 for anything else. COM numbers start at 1.
+int ComNumberOf(std::string_view key) {
+    key = TrimSpaces(key);
+    if (key.size() < 4 || key.size() > 7 || key.substr(0, 3) != "COM") {
+        return 0;
+    }
+    int number = 0;
+    for (const char c : key.substr(3)) {
+        if (c < '0' || c > '9') {
+            return 0;
+        }
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
+
+}  // namespace
+
+bool LoadConfig(const std::string& path, ConfigSettings& settings) {
+    IniFile ini;
+    if (!ini.Load(path)) {
+        return false;
+    }
+    settings.GPSPort = ini.GetInt("PORT", "GPSPort", 3);
+    settings.GPSBaud = ini.GetInt("PORT", "GPSBaud", 57600);
+    settings.DiffPort = ini.GetInt("PORT", "DiffPort", 6);
+    settings.DiffBaud = ini.GetInt("PORT", "DiffBaud", 57600);
+    settings.receiverType = ReceiverTypeFromConfigName(ini.GetString("BOARDTYPE", "Type", "enOther"));
+    settings.language = ini.GetBool("LANG", "Language", true) ? 1 : 0;
+    settings.effectiveLanguage = settings.language;
+    settings.batteryValue = ini.GetInt("BATTERY", "BatteryValue", 20);
+
+    // The device map is ours, not a setting the matching rules above were
+    // made for: spaces around key and path are forgiven, since a path with a
+    // stray space would only fail to open.
+    for (const auto& [key, value] : ini.Entries("COMMAP")) {
+        const int number = ComNumberOf(key);
+        const std::string_view device = TrimSpaces(value);
+        if (number > 0 && !device.empty()) {
+            settings.comDevicePaths[number] = std::string(device);
+            platform::SetComDevicePath(number, std::string(device));
+        }
+    }
+    ini.Close();
+    return true;
+}
+
+bool SaveConfig(const std::string& path, const ConfigSettings& settings) {
+    IniFile ini;
+    if (!ini.Load(path)) {
+        return false;
+    }
+    ini.SetInt("PORT", "GPSPort", settings.GPSPort);
+    ini.SetInt("PORT", "GPSBaud", settings.GPSBaud);
+    ini.SetInt("PORT", "DiffPort", settings.DiffPort);
+    ini.SetInt("PORT", "DiffBaud", settings.DiffBaud);
+    ini.SetString("BOARDTYPE", "Type", ConfigNameOf(settings.receiverType));
+    ini.SetBool("LANG", "Language", settings.language != 0);
+    const bool saved = ini.Save(path);
+    ini.Close();
+    return saved;
+}
+
+bool LoadRegistrySettings(platform::RegistryStore& store, RegistrySettings& settings) {
+    const std::optional<platform::RegistryStore::Key> key = store.OpenKey(kRecordSettingsKey);
+    // Read whole, however long; an empty name counts as no settings at all.
+    const std::optional<std::string> name = key ? key->QueryString("LOGNAME") : std::nullopt;
+    if (!name || name->empty()) {
+        settings.recordName = "LogRawName";
+        return false;
+    }
+    settings.recordName = *name;
+    const auto readNumber = [&](const char* valueName, std::int32_t& field) {
+        if (const std::optional<std::uint32_t> number = key->QueryDword(valueName)) {
+            field = static_cast<std::int32_t>(*number);
+        }
+    };
+    readNumber("LOGTYPE", settings.recordDataType);
+    readNumber("INTERVAL", settings.recordInterval);
+    readNumber("CUTOFF", settings.cutoffAngle);
+    readNumber("DATATRANSF", settings.dataTransfer);
+    return true;
+}
+
+bool SaveRegistrySettings(platform::RegistryStore& store, const RegistrySettings& settings) {
+    std::optional<platform::RegistryStore::Key> key = store.CreateKey(kRecordSettingsKey);
+    if (!key) {
+        AppendLog("SaveFileName Create Key Unsuccessfully");
+        return false;
+    }
+    return key->SetString("LOGNAME", settings.recordName) &&
+           key->SetDword("LOGTYPE", static_cast<std::uint32_t>(settings.recordDataType)) &&
+           key->SetDword("INTERVAL", static_cast<std::uint32_t>(settings.recordInterval)) &&
+           key->SetDword("CUTOFF", static_cast<std::uint32_t>(settings.cutoffAngle)) &&
+           key->SetDword("DATATRANSF", static_cast<std::uint32_t>(settings.dataTransfer));
+}
+
+}  // namespace sextara

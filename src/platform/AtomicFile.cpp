@@ -1,0 +1,87 @@
+#include "platform/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+namespace sextara::platform {
+namespace {
+
+std::string ResolveLink(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        char target[PATH_MAX];
+        if (::realpath(path.c_str(), target) != nullptr) {
+            return target;
+        }
+    }
+    return path;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool WriteAll(int fd, std::string_view contents) {
+    std::size_t done = 0;
+    while (done < contents.size()) {
+        const ssize_t written = ::write(fd, contents.data() + done, contents.size() - done);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Makes the rename itself durable; a folder that cannot be synced (some
+// network file systems) does not fail the save, the data is already safe.
+void SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::string_view contents) {
+    const std::string target = ResolveLink(path);
+    std::vector<char> temporaryName(target.begin(), target.end());
+    const std::string suffix = ".tmp-XXXXXX";
+    temporaryName.insert(temporaryName.end(), suffix.begin(), suffix.end());
+    temporaryName.push_back('\0');
+
+    const int fd = ::mkostemp(temporaryName.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    mode_t mode = 0644;
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0) {
+        mode = existing.st_mode & 07777;
+    }
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, contents) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(temporaryName.data(), target.c_str()) == 0) {
+        SyncFolder(FolderOf(target));
+        return true;
+    }
+    ::unlink(temporaryName.data());
+    return false;
+}
+
+}  // namespace sextara::platform

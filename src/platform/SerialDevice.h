@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace sextara::platform {
+
+// "COMn:" names map to device paths; the application fills the map from the
+// COMMAP section of config.ini ("COM3=/dev/ttyUSB0"). Without an entry COMn
+// maps to /dev/ttyS(n-1).
+std::string ComDevicePath(int portNumber);
+void SetComDevicePath(int portNumber, const std::string& path);
+void ClearComDevicePaths();
+
+// One serial device opened exclusively (TIOCEXCL, O_NOCTTY), raw 8N1, no
+// hardware or software flow control, DTR on, RTS off. Any device path works:
+// /dev/ttyUSB0, /dev/ttyACM0, /dev/serial/by-id/..., a pty. A second open of
+// the same device by this program fails too, even as root (a lock).
+//
+// Threads: one reader (Read, PurgeReceive) and one writer (Write) may work
+// at once, and SetBaud, Available and Interrupt may come from a third;
+// OpenPath and Close only while no other thread uses the device.
+class SerialDevice {
+public:
+    SerialDevice() = default;
+    ~SerialDevice();
+    SerialDevice(const SerialDevice&) = delete;
+    SerialDevice& operator=(const SerialDevice&) = delete;
+
+    // False at once when the device is missing, in use or not a serial line.
+    bool Open(int portNumber);
+    bool OpenPath(const std::string& path);
+    // One of the rates the makes use (9600 ... 115200, also 4800 and 230400);
+    // false for any other rate or when the line cannot be set.
+    bool SetBaud(int baud);
+    // Waits at most timeoutMs for the first byte; after that returns once the
+    // line has been idle for the read-interval time-out or max bytes came.
+    // Returns the count read, 0 on time-out, -1 on error (device gone).
+    long Read(std::uint8_t* buffer, std::size_t max, int timeoutMs);
+    // Writes everything; -1 on error. Waits while the line is busy, until
+    // everything went out or Interrupt is called (then the count written).
+    long Write(const std::uint8_t* bytes, std::size_t length);
+    void SetReadIntervalMs(int ms) { readIntervalMs_ = ms; }
+    // Discards both directions and clears a break.
+    void Purge();
+    void PurgeReceive();
+    // Bytes waiting in the receive buffer of the driver, -1 when closed.
+    long Available() const;
+    // Wakes a Read or Write blocked on another thread and makes every later
+    // one return at once, until the device is closed. This is how a reader or
+    // writer thread is stopped without waiting for the line; the device is
+    // closed only after those threads have been joined.
+    void Interrupt();
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+    int Baud() const { return baud_; }
+    const std::string& Path() const { return path_; }
+    // The file descriptor while open, -1 otherwise.
+    int Descriptor() const { return fd_; }
+
+private:
+    bool ApplyLine(int baud);
+    bool Interrupted() const;
+
+    int fd_ = -1;
+    int wakeFd_ = -1;  // eventfd that Interrupt makes readable
+    int baud_ = 0;
+    int readIntervalMs_ = 100;
+    std::string path_;
+};
+
+}  // namespace sextara::platform

@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include "app/EventLog.h"
+#include "app/Settings.h"
+#include "platform/Paths.h"
+#include "platform/SerialDevice.h"
+#include "support/TempFiles.h"
+
+namespace sextara {
+namespace {
+
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override { platform::SetDataFolder(dir_.Path()); }
+    void TearDown() override {
+        platform::SetDataFolder("");
+        platform::ClearComDevicePaths();
+    }
+    std::string Config() const { return dir_.File("config.ini"); }
+    std::string LogText() const { return ReadBytes(dir_.File("Mylog.txt")); }
+
+    TempDir dir_;
+};
+
+TEST_F(SettingsTest, LoadConfigReadsKeysWithTheirDefaults) {
+    struct Row {
+        const char* name;
+        const char* file;
+        int gpsPort, gpsBaud, diffPort, diffBaud;
+        ReceiverType type;
+        int language, battery;
+    };
+    const Row rows[] = {
+        {"empty file", "", 3, 57600, 6, 57600, enOther, 1, 20},
+        {"every key",
+         "[PORT]\nGPSPort=5\nGPSBaud=115200\nDiffPort=2\nDiffBaud=19200\n[BOARDTYPE]\nType=enHemis\n"
+         "[LANG]\nLanguage=0\n[BATTERY]\nBatteryValue=35\n",
+         5, 115200, 2, 19200, enHemis, 0, 35},
+        {"spaces around equals", "[PORT]\nGPSPort = 5\n", 3, 57600, 6, 57600, enOther, 1, 20},
+        {"header with comment", "[PORT] ; receiver\nGPSPort=5\n", 3, 57600, 6, 57600, enOther, 1, 20},
+        {"type with comment", "[BOARDTYPE]\nType=enHemis ; x\n", 3, 57600, 6, 57600, enOther, 1, 20},
+        {"type in other case", "[BOARDTYPE]\nType=enNOVTEL\n", 3, 57600, 6, 57600, enOther, 1, 20},
+        {"last make", "[BOARDTYPE]\r\nType=enBlox9P\r\n", 3, 57600, 6, 57600, enBlox9P, 1, 20},
+        {"language any number", "[LANG]\nLanguage=7\n", 3, 57600, 6, 57600, enOther, 1, 20},
+        {"language text", "[LANG]\nLanguage=English\n", 3, 57600, 6, 57600, enOther, 0, 20},
+    };
+    for (const Row& row : rows) {
+        WriteBytes(Config(), row.file);
+        ConfigSettings settings;
+        ASSERT_TRUE(LoadConfig(Config(), settings)) << row.name;
+        EXPECT_EQ(settings.GPSPort, row.gpsPort) << row.name;
+        EXPECT_EQ(settings.GPSBaud, row.gpsBaud) << row.name;
+        EXPECT_EQ(settings.DiffPort, row.diffPort) << row.name;
+        EXPECT_EQ(settings.DiffBaud, row.diffBaud) << row.name;
+        EXPECT_EQ(settings.receiverType, row.type) << row.name;
+        EXPECT_EQ(settings.language, row.language) << row.name;
+        EXPECT_EQ(settings.effectiveLanguage, row.language) << row.name;
+        EXPECT_EQ(settings.batteryValue, row.battery) << row.name;
+    }
+}
+
+TEST_F(SettingsTest, WithoutConfigIniNothingIsReadOrWritten) {
+    ConfigSettings settings;
+    settings.GPSPort = 7;
+    EXPECT_FALSE(LoadConfig(Config(), settings));
+    EXPECT_EQ(settings.GPSPort, 7);
+    EXPECT_EQ(settings.DiffPort, 4);
+    EXPECT_FALSE(SaveConfig(Config(), settings));
+    EXPECT_FALSE(test::Exists(Config()));
+}
+
+TEST_F(SettingsTest, SaveConfigKeepsCommentsForeignSectionsAndOrder) {
+    WriteBytes(Config(),
+               "; Sextara settings\n"
+               "[PORT]\n"
+               "GPSPort=3 ; COM number\n"
+               "[VENDOR]\n"
+               "Owner=Survey team 4\n"
+               "[COMMAP]\n"
+               "COM3=/dev/ttyUSB0\n"
+               "[BOARDTYPE]\n"
+               "Type=enOther\n"
+               "[BATTERY]\n"
+               "BatteryValue=15\n");
+    ConfigSettings settings;
+    ASSERT_TRUE(LoadConfig(Config(), settings));
+    settings.GPSPort = 4;
+    settings.GPSBaud = 115200;
+    settings.receiverType = static_cast<ReceiverType>(42);
+    settings.language = 0;
+    settings.batteryValue = 99;
+    ASSERT_TRUE(SaveConfig(Config(), settings));
+    EXPECT_EQ(ReadBytes(Config()),
+              "; Sextara settings\r\n"
+              "[PORT]\r\n"
+              "DiffBaud=57600\r\n"
+              "DiffPort=6\r\n"
+              "GPSBaud=115200\r\n"
+              "GPSPort=4; COM number\r\n"
+              "[VENDOR]\r\n"
+              "Owner=Survey team 4\r\n"
+              "[COMMAP]\r\n"
+              "COM3=/dev/ttyUSB0\r\n"
+              "[BOARDTYPE]\r\n"
+              "Type=enOther\r\n"
+              "[BATTERY]\r\n"
+              "BatteryValue=15\r\n"
+              "[LANG]\r\n"
+              "Language=0\r\n");
+}
+
+TEST_F(SettingsTest, ComMapFeedsTheSerialLayer) {
+    WriteBytes(Config(),
+               "[COMMAP]\n"
+               "COM3=/dev/ttyUSB0\n"
+               " COM12 = /dev/serial/by-id/usb-receiver-if00 \n"
+               "COM4=\n"
+               "COM0=/dev/null\n"
+               "COMX=/dev/null\n"
+               "LPT1=/dev/lp0\n"
+               "[OTHER]\n"
+               "COM5=/dev/ttyACM0\n");
+    ConfigSettings settings;
+    ASSERT_TRUE(LoadConfig(Config(), settings));
+    EXPECT_EQ(settings.comDevicePaths,
+              (std::map<int, std::string>{{3, "/dev/ttyUSB0"}, {12, "/dev/serial/by-id/usb-receiver-if00"}}));
+    EXPECT_EQ(platform::ComDevicePath(3), "/dev/ttyUSB0");
+    EXPECT_EQ(platform::ComDevicePath(12), "/dev/serial/by-id/usb-receiver-if00");
+    EXPECT_EQ(platform::ComDevicePath(5), "/dev/ttyS4");
+}
+
+TEST_F(SettingsTest, RegistryFirstStartUsesDefaultsAndCreatesTheKeyAtExit) {
+    platform::RegistryStore store(dir_.File("registry.ini"), AppendLog);
+    RegistrySettings settings;
+    EXPECT_FALSE(LoadRegistrySettings(store, settings));
+    EXPECT_EQ(settings.recordName, "LogRawName");
+    EXPECT_EQ(settings.recordInterval, 3);
+    EXPECT_EQ(settings.cutoffAngle, 10);
+    EXPECT_EQ(settings.dataTransfer, 0);
+
+    ASSERT_TRUE(SaveRegistrySettings(store, settings));
+    // The file a person would open to check the settings.
+    const std::string file = ReadBytes(dir_.File("registry.ini"));
+    EXPECT_EQ(file.substr(file.find("\n[") + 1),
+              "[software\\Brellmark]\n\"LOGNAME\"=\"LogRawName\"\n\"LOGTYPE\"=dword:00000000\n"
+              "\"INTERVAL\"=dword:00000003\n\"CUTOFF\"=dword:0000000a\n\"DATATRANSF\"=dword:00000000\n");
+    EXPECT_FALSE(test::Exists(dir_.File("Mylog.txt")));
+}
+
+TEST_F(SettingsTest, RegistrySettingsRoundTripWithALongName) {
+    RegistrySettings saved;
+    saved.recordName = "Bridge_North_Abutment_Monitoring_Point_07_站点";
+    saved.recordDataType = 1;
+    saved.recordInterval = 9;
+    saved.cutoffAngle = -5;
+    saved.dataTransfer = 1;
+    {
+        platform::RegistryStore store(dir_.File("registry.ini"), AppendLog);
+        ASSERT_TRUE(SaveRegistrySettings(store, saved));
+    }
+    platform::RegistryStore store(dir_.File("registry.ini"), AppendLog);
+    RegistrySettings loaded;
+    ASSERT_TRUE(LoadRegistrySettings(store, loaded));
+    EXPECT_GT(saved.recordName.size(), 32u);
+    EXPECT_EQ(loaded.recordName, saved.recordName);
+    EXPECT_EQ(loaded.recordDataType, 1);
+    EXPECT_EQ(loaded.recordInterval, 9);
+    EXPECT_EQ(loaded.cutoffAngle, -5);
+    EXPECT_EQ(loaded.dataTransfer, 1);
+}
+
+TEST_F(SettingsTest, RegistryNameDecidesWhetherTheNumbersCount) {
+    struct Row {
+        const char* name;
+        const char* file;
+        bool loaded;
+        RegistrySettings expected;
+    };
+    const Row rows[] = {
+        {"empty name ignores the numbers",
+         "[software\\Brellmark]\n\"LOGNAME\"=\"\"\n\"INTERVAL\"=dword:9\n\"CUTOFF\"=dword:f\n", false,
+         RegistrySettings{}},
+        {"no name ignores the numbers", "[software\\Brellmark]\n\"CUTOFF\"=dword:f\n", false,
+         RegistrySettings{}},
+        {"name given, missing numbers keep theirs",
+         "[software\\Brellmark]\n\"LOGNAME\"=\"A\"\n\"CUTOFF\"=dword:f\n", true,
+         RegistrySettings{"A", 0, 3, 15, 0}},
+        {"other key only", "[software\\GPS\\GPS]\n\"LOGNAME\"=\"A\"\n", false, RegistrySettings{}},
+    };
+    for (const Row& row : rows) {
+        WriteBytes(dir_.File("registry.ini"), row.file);
+        platform::RegistryStore store(dir_.File("registry.ini"), AppendLog);
+        RegistrySettings settings;
+        settings.recordName = "from an earlier run";
+        EXPECT_EQ(LoadRegistrySettings(store, settings), row.loaded) << row.name;
+        EXPECT_EQ(settings.recordName, row.expected.recordName) << row.name;
+        EXPECT_EQ(settings.recordInterval, row.expected.recordInterval) << row.name;
+        EXPECT_EQ(settings.cutoffAngle, row.expected.cutoffAngle) << row.name;
+    }
+    EXPECT_FALSE(test::Exists(dir_.File("Mylog.txt")));
+}
+
+TEST_F(SettingsTest, CorruptRegistryFileGivesDefaultsAndALogLine) {
+    SetLogTimeSource([] { return LogTime{8, 0, 1}; });
+    WriteBytes(dir_.File("registry.ini"), "[software\\Brellmark]\n\"LOGNAME\"=\"Site\n\"CUTOFF\"=dword:5\n");
+    platform::RegistryStore store(dir_.File("registry.ini"), AppendLog);
+    RegistrySettings settings;
+    EXPECT_FALSE(LoadRegistrySettings(store, settings));
+    EXPECT_EQ(settings.recordName, "LogRawName");
+    EXPECT_EQ(settings.cutoffAngle, 10);
+    EXPECT_EQ(LogText(), "[08:00:01] Registry File Corrupt, Defaults Used!\r\n");
+    SetLogTimeSource(nullptr);
+}
+
+TEST_F(SettingsTest, RegistrySaveThatCannotCreateTheKeyIsLogged) {
+    SetLogTimeSource([] { return LogTime{8, 0, 2}; });
+    platform::RegistryStore store(dir_.File("gone/registry.ini"), AppendLog);
+    EXPECT_FALSE(SaveRegistrySettings(store, RegistrySettings{}));
+    EXPECT_EQ(LogText(), "[08:00:02] SaveFileName Create Key Unsuccessfully\r\n");
+    SetLogTimeSource(nullptr);
+}
+
+}  // namespace
+}  // namespace sextara

@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/Messages.h"
+#include "platform/QueueMessageSink.h"
+
+namespace sextara::platform {
+namespace {
+
+// Generous: only a broken sink waits this long; a working one never does.
+constexpr std::chrono::seconds kPatience{30};
+
+void WaitUntilPending(const QueueMessageSink& sink, std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (sink.Pending() < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    ASSERT_GE(sink.Pending(), count);
+}
+
+TEST(QueueMessageSink, SendReturnsOnlyAfterTheHandlerRan) {
+    std::atomic<bool> sendReturned{false};
+    std::vector<Message> handled;
+    std::string seenText;
+    QueueMessageSink sink([&](const Message& message) {
+        // The sender is still inside Send, so the text it points to is alive.
+        EXPECT_FALSE(sendReturned.load());
+        seenText = reinterpret_cast<const char*>(message.lParam);
+        handled.push_back(message);
+    });
+
+    std::thread worker([&] {
+        const std::string status = "扫描波特率9600...";
+        sink.Send(kMsgWorkerProgress, kWorkerStatusText, reinterpret_cast<std::intptr_t>(status.c_str()));
+        sendReturned = true;
+    });
+    std::size_t count = 0;
+    while (count == 0) {
+        count = sink.WaitAndDispatch(kPatience);
+    }
+    worker.join();
+
+    EXPECT_TRUE(sendReturned.load());
+    ASSERT_EQ(handled.size(), 1u);
+    EXPECT_EQ(handled[0].message, 2024u);
+    EXPECT_EQ(handled[0].wParam, 2025);
+    EXPECT_EQ(seenText, "扫描波特率9600...");
+}
+
+TEST(QueueMessageSink, PostReturnsAtOnceAndArrivesInOrder) {
+    std::vector<Message> handled;
+    QueueMessageSink sink([&](const Message& message) { handled.push_back(message); });
+
+    sink.Post(kMsgWorkerProgress, kWorkerDetectDone, 1);
+    sink.Post(MSG_LINK_UP, 0, 0);
+    sink.Post(kMsgWorkerProgress, kWorkerGpsReopened, 0);
+    EXPECT_TRUE(handled.empty());
+    EXPECT_EQ(sink.Pending(), 3u);
+
+    EXPECT_EQ(sink.Pump(), 3u);
+    ASSERT_EQ(handled.size(), 3u);
+    EXPECT_EQ(handled[0].wParam, 2026);
+    EXPECT_EQ(handled[0].lParam, 1);
+    EXPECT_EQ(handled[1].message, 1427u);
+    EXPECT_EQ(handled[2].wParam, 2030);
+    EXPECT_EQ(sink.Pump(), 0u);
+}
+
+TEST(QueueMessageSink, ShutdownReleasesABlockedSend) {
+    int handledCount = 0;
+    QueueMessageSink sink([&](const Message&) { ++handledCount; });
+    std::thread worker([&] { sink.Send(kMsgWorkerProgress, kWorkerBaudFound, 115200); });
+    WaitUntilPending(sink, 1);
+
+    sink.Shutdown();
+    worker.join();
+
+    EXPECT_EQ(handledCount, 0);
+    EXPECT_EQ(sink.Pending(), 0u);
+    // Once shut down nothing waits and nothing queues.
+    sink.Send(kMsgWorkerProgress, kWorkerStatusText, 0);
+    sink.Post(kMsgWorkerProgress, kWorkerDetectDone, 0);
+    EXPECT_EQ(sink.Pending(), 0u);
+    EXPECT_EQ(sink.WaitAndDispatch(kPatience), 0u);
+    EXPECT_EQ(handledCount, 0);
+}
+
+// A handler that sends to its own window must not wait on its own loop.
+TEST(QueueMessageSink, SendFromTheReceivingThreadIsHandledAtOnce) {
+    std::vector<std::intptr_t> order;
+    QueueMessageSink* self = nullptr;
+    QueueMessageSink sink([&](const Message& message) {
+        order.push_back(message.wParam);
+        if (message.wParam == kWorkerRestoreDone) {
+            self->Send(kMsgWorkerProgress, kWorkerStatusText, 0);
+        }
+    });
+    self = &sink;
+    sink.Post(kMsgWorkerProgress, kWorkerRestoreDone, 1);
+    EXPECT_EQ(sink.Pump(), 1u);
+    EXPECT_EQ(order, (std::vector<std::intptr_t>{2027, 2025}));
+}
+
+}  // namespace
+}  // namespace sextara::platform

@@ -1,0 +1,312 @@
+// sextara-headless: the application without a display. Opens the receiver's
+// port, sends the start-up set, ticks once a second and prints the main
+// view's ten status values; --demo runs it against sextara-sim on a bundled
+// real capture.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "app/AppContext.h"
+#include "app/EventLog.h"
+#include "platform/Messages.h"
+#include "platform/Paths.h"
+#include "platform/QueueMessageSink.h"
+#include "platform/SerialDevice.h"
+#include "platform/SystemTime.h"
+#include "ui/StatusFormat.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace sextara;
+
+std::atomic<bool> gStop{false};
+
+void OnSignal(int) { gStop.store(true); }
+
+struct Options {
+    std::optional<std::string> make;
+    std::optional<int> port;
+    std::optional<std::string> device;
+    std::optional<int> baud;
+    bool detect = false;
+    bool demo = false;
+    std::string home;
+    int seconds = 0;  // 0: until a signal
+    std::string demoCapture;
+    std::string demoMake = "enSkyTraq";
+};
+
+void Usage(std::FILE* to) {
+    std::fputs(
+        "usage: sextara-headless [--home DIR] [--make NAME] [--port N] [--device PATH]\n"
+        "                        [--baud N] [--detect] [--seconds N]\n"
+        "       sextara-headless --demo [--seconds N] [--capture FILE --make NAME]\n"
+        "  --home DIR     data folder (config.ini, settings, Mylog.txt); also SEXTARA_HOME\n"
+        "  --make NAME    receiver make by configuration name (default: config.ini Type)\n"
+        "  --port N       COM number of the receiver (default: config.ini GPSPort)\n"
+        "  --device PATH  device behind that COM number, e.g. /dev/ttyUSB0\n"
+        "  --baud N       baud rate (default: config.ini GPSBaud)\n"
+        "  --detect       find the receiver's baud rate by probing before opening\n"
+        "  --seconds N    stop after N seconds (default: run until SIGINT/SIGTERM)\n"
+        "  --demo         start sextara-sim on a bundled capture and run against it\n",
+        to);
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "sextara-headless: %s\n", message.c_str());
+    return 2;
+}
+
+bool ParseInt(const char* text, int& out) {
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0' || value < 0 || value > 100000000) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+// A sextara-sim child process; stopped and reaped on destruction.
+class SimProcess {
+public:
+    ~SimProcess() { Stop(); }
+
+    bool Start(const std::string& program, const std::vector<std::string>& args, std::string& devicePath) {
+        int pipeFds[2];
+        if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(program.c_str()));
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(pipeFds[1]);
+        if (rc != 0) {
+            close(pipeFds[0]);
+            pid_ = -1;
+            return false;
+        }
+        out_ = pipeFds[0];
+        // The first line is the device path; give the simulator a few seconds.
+        std::string line;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd p{out_, POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0) continue;
+            char c;
+            if (read(out_, &c, 1) != 1) break;
+            if (c == '\n') {
+                devicePath = line;
+                return !line.empty();
+            }
+            line += c;
+        }
+        return false;
+    }
+
+    void Stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            for (int i = 0; i < 50 && waitpid(pid_, &status, WNOHANG) == 0; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            if (waitpid(pid_, &status, WNOHANG) == 0) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, &status, 0);
+            }
+            pid_ = -1;
+        }
+        if (out_ >= 0) close(out_);
+        out_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+};
+
+void PrintStatus(const AppContext& app, int& spinner) {
+    StatusInputs in;
+    const platform::UtcTime now = platform::CurrentUtcTime();
+    in.deviceUtc = {now.year, now.month, now.day, now.hour, now.minute, now.second};
+    const auto values = FormatStatus(app.gnss.Snapshot(), in, spinner);
+    std::string line;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i) line += "  ";
+        line += kStatusLabels[i];
+        line += ' ';
+        line += values[i];
+    }
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+// Runs the detector on a worker thread while this thread handles its
+// messages, as the start-up dialog would. Returns the detector's result.
+int Detect(AppContext& app) {
+    std::atomic<int> result{-1};
+    platform::QueueMessageSink sink([&](const platform::Message& m) {
+        if (m.message != platform::kMsgWorkerProgress) return;
+        switch (m.wParam) {
+            case platform::kWorkerStatusText:
+                std::printf("%s\n", reinterpret_cast<const char*>(m.lParam));
+                std::fflush(stdout);
+                break;
+            case platform::kWorkerBaudFound: app.config.GPSBaud = static_cast<int>(m.lParam); break;
+            case platform::kWorkerDetectDone: result.store(static_cast<int>(m.lParam)); break;
+            default: break;
+        }
+    });
+    app.detector.SetOwner(&sink, &app.strings);
+    const int port = app.config.GPSPort, baud = app.config.GPSBaud, make = app.config.receiverType;
+    std::thread worker([&] { app.detector.RunDetection(port, baud, make); });
+    while (result.load() < 0 && !gStop.load()) sink.WaitAndDispatch(std::chrono::milliseconds(100));
+    sink.Shutdown();  // releases the worker if we stopped early
+    worker.join();
+    app.detector.SetOwner(nullptr, nullptr);
+    return result.load() > 0 ? 1 : 0;
+}
+
+std::string SiblingProgram(const char* name) { return platform::ProgramDirectory() + "/" + name; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options opt;
+#ifdef SEXTARA_DEMO_CAPTURE
+    opt.demoCapture = SEXTARA_DEMO_CAPTURE;
+#endif
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+        int number = 0;
+        if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (arg == "--detect") {
+            opt.detect = true;
+        } else if (arg == "--demo") {
+            opt.demo = true;
+        } else if (arg == "--make" && next) {
+            opt.make = next;
+            ++i;
+        } else if (arg == "--device" && next) {
+            opt.device = next;
+            ++i;
+        } else if (arg == "--home" && next) {
+            opt.home = next;
+            ++i;
+        } else if (arg == "--capture" && next) {
+            opt.demoCapture = next;
+            ++i;
+        } else if (arg == "--port" && ParseInt(next, number) && number >= 1 && number <= 255) {
+            opt.port = number;
+            ++i;
+        } else if (arg == "--baud" && ParseInt(next, number) && number > 0) {
+            opt.baud = number;
+            ++i;
+        } else if (arg == "--seconds" && ParseInt(next, number)) {
+            opt.seconds = number;
+            ++i;
+        } else {
+            Usage(stderr);
+            return Fail("bad argument '" + std::string(arg) + "'");
+        }
+    }
+    std::optional<ReceiverType> make;
+    if (opt.make) {
+        const ReceiverType type = ReceiverTypeFromConfigName(*opt.make);
+        if (ConfigNameOf(type) != *opt.make) return Fail("unknown make '" + *opt.make + "'");
+        make = type;
+    }
+
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    if (!opt.home.empty()) platform::SetDataFolder(opt.home);
+
+    SimProcess sim;
+    if (opt.demo) {
+        if (opt.seconds == 0) opt.seconds = 20;
+        if (opt.demoCapture.empty()) return Fail("--demo needs --capture FILE");
+        const std::string demoMake = opt.make ? *opt.make : opt.demoMake;
+        std::string devicePath;
+        if (!sim.Start(SiblingProgram("sextara-sim"),
+                       {"--make", demoMake, "--baud", "115200", "--duration", std::to_string(opt.seconds + 10),
+                        opt.demoCapture},
+                       devicePath)) {
+            return Fail("cannot start sextara-sim next to this program");
+        }
+        std::printf("Demo: simulated %s receiver at 115200 baud on %s, streaming %s\n", demoMake.c_str(),
+                    devicePath.c_str(), opt.demoCapture.c_str());
+        opt.device = devicePath;
+        if (!opt.port) opt.port = 3;
+        if (!opt.baud) opt.baud = 115200;
+        if (!make) make = ReceiverTypeFromConfigName(demoMake);
+    }
+
+    int exitCode = 0;
+    {
+        AppContext app;
+        app.LoadLanguage();
+        if (opt.port) app.config.GPSPort = *opt.port;
+        if (opt.baud) app.config.GPSBaud = *opt.baud;
+        if (make) app.config.receiverType = *make;
+        if (opt.device) platform::SetComDevicePath(app.config.GPSPort, *opt.device);
+
+        app.CreateDecoder(app.config.receiverType);
+        if (opt.detect && !Detect(app)) {
+            std::fprintf(stderr, "sextara-headless: no answer from the receiver at any baud rate\n");
+        }
+        std::printf("Receiver %s on COM%d (%s) at %d baud\n", std::string(ConfigNameOf(app.config.receiverType)).c_str(),
+                    app.config.GPSPort, platform::ComDevicePath(app.config.GPSPort).c_str(), app.config.GPSBaud);
+        if (app.OpenGpsPort(app.config.GPSPort, app.config.GPSBaud)) {
+            app.SendStartupCommands();
+        } else {
+            AppendLog("Can't Open Port\n");
+            std::fprintf(stderr, "sextara-headless: %s\n", platform::StringTable::OwnString(55).data());
+            exitCode = 1;
+        }
+
+        int spinner = 0;
+        const auto start = std::chrono::steady_clock::now();
+        auto nextTick = start;
+        while (exitCode == 0 && !gStop.load()) {
+            if (opt.seconds > 0 && std::chrono::steady_clock::now() - start >= std::chrono::seconds(opt.seconds)) {
+                break;
+            }
+            if (std::chrono::steady_clock::now() >= nextTick) {
+                app.OnTick();
+                PrintStatus(app, spinner);
+                nextTick += std::chrono::seconds(1);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }  // AppContext goes down here: GPS path closed, config.ini and settings saved
+    sim.Stop();
+    return exitCode;
+}
