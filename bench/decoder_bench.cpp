@@ -12,14 +12,7 @@
 #include <string>
 #include <vector>
 
-// GCC 12 at -O3 raises false bounds and overread errors inside
-// std::vector::insert as inlined into the packet builders.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-#pragma GCC diagnostic ignored "-Wstringop-overread"
-#pragma GCC diagnostic ignored "-Wstringop-overflow"
 #include "../tests/support/GsofPackets.h"
-#pragma GCC diagnostic pop
 #include "decode/GnssDecoder.h"
 
 namespace {

@@ -15,7 +15,10 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYP
 cmake --build build-fuzz -j "$(nproc)" --target sextara-fuzzers
 
 mkdir -p build-fuzz/corpus build-fuzz/logs
-for bin in build-fuzz/fuzz/*_fuzzer; do
+# FUZZ_JOBS targets run at once (default 1); each uses one core.
+parallel=${FUZZ_JOBS:-1}
+run_one() {
+  local bin=$1 name seeds corpus
   name=$(basename "$bin")
   corpus=build-fuzz/corpus/$name
   mkdir -p "$corpus"
@@ -23,10 +26,29 @@ for bin in build-fuzz/fuzz/*_fuzzer; do
     nmea_*) seeds=tests/data/nmea ;;
     novatel_*) seeds=tests/data/novatel ;;
     gsof_*) seeds=tests/fuzz-seeds/gsof ;;  # no real GSOF capture exists; built packets stand in
-    *) echo "no seeds for $name" >&2; exit 1 ;;
+    *) echo "no seeds for $name" >&2; return 1 ;;
   esac
-  echo "== $name for ${seconds}s"
   "$bin" -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 "$corpus" "$seeds" \
-    >"build-fuzz/logs/$name.log" 2>&1 || { tail -n 40 "build-fuzz/logs/$name.log"; exit 1; }
-  grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "build-fuzz/logs/$name.log" | sed "s/^/  /"
+    >"build-fuzz/logs/$name.log" 2>&1
+}
+pids=()
+names=()
+for bin in build-fuzz/fuzz/*_fuzzer; do
+  while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n || true; done
+  echo "== $(basename "$bin") for ${seconds}s"
+  run_one "$bin" &
+  pids+=($!)
+  names+=("$(basename "$bin")")
 done
+failed=0
+for i in "${!pids[@]}"; do
+  name=${names[$i]}
+  if wait "${pids[$i]}"; then
+    printf '%-24s' "$name"
+    grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "build-fuzz/logs/$name.log" | tr -s ' \n' ' '
+    echo
+  else
+    echo "$name FAILED:"; tail -n 40 "build-fuzz/logs/$name.log"; failed=1
+  fi
+done
+exit $failed

@@ -45,29 +45,6 @@ std::string_view CommentOf(std::string_view entry) {
     return semicolon == std::string_view::npos ? std::string_view{} : entry.substr(semicolon);
 }
 
-bool ReadWholeFile(const std::string& path, std::string& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    char chunk[4096];
-    while (ok) {
-        const ssize_t count = ::read(fd, chunk, sizeof chunk);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            ok = count == 0;
-            break;
-        }
-        out.append(chunk, static_cast<std::size_t>(count));
-    }
-    ::close(fd);
-    return ok;
-}
-
 // Both work on the const and the non-const list alike.
 template <typename Lines>
 auto FindSection(Lines& lines, std::string_view section) {
@@ -105,7 +82,7 @@ bool IniFile::Load(const std::string& path) {
     Close();
     try {
         std::string text;
-        if (!ReadWholeFile(path, text)) {
+        if (platform::ReadWholeFile(path, text) != platform::FileRead::Ok) {
             return false;
         }
         std::size_t start = 0;

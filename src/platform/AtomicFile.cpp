@@ -84,4 +84,26 @@ bool WriteFileAtomically(const std::string& path, std::string_view contents) {
     return false;
 }
 
+FileRead ReadWholeFile(const std::string& path, std::string& out, std::size_t maxBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? FileRead::Missing : FileRead::Failed;
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+              static_cast<std::size_t>(info.st_size) <= maxBytes;
+    const std::size_t start = out.size();
+    char chunk[4096];
+    while (ok) {
+        const ssize_t count = ::read(fd, chunk, sizeof chunk);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) {
+            ok = count == 0;
+            break;
+        }
+        out.append(chunk, static_cast<std::size_t>(count));
+        ok = out.size() - start <= maxBytes;
+    }
+    ::close(fd);
+    return ok ? FileRead::Ok : FileRead::Failed;
+}
+
 }  // namespace sextara::platform

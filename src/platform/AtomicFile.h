@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -13,5 +15,12 @@ namespace sextara::platform {
 // permission bits; a new one gets 0644. False on any failure, with the old
 // file untouched and no temporary file left behind.
 bool WriteFileAtomically(const std::string& path, std::string_view contents);
+
+enum class FileRead { Ok, Missing, Failed };
+// Appends the whole of a regular file to out. Missing when it does not
+// exist; Failed when it cannot be read, is not a regular file or holds more
+// than maxBytes (a settings file that large is not ours).
+FileRead ReadWholeFile(const std::string& path, std::string& out,
+                       std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
 }  // namespace sextara::platform

@@ -139,35 +139,13 @@ RegistryStore::RegistryStore(std::string filePath, LogFunction log)
 }
 
 void RegistryStore::Load() {
-    const int fd = ::open(filePath_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        // No file is the first start, not a fault.
-        if (errno != ENOENT && log_) {
-            log_("Registry File Unreadable, Defaults Used!");
-        }
-        return;
-    }
     std::string text;
-    struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-              static_cast<std::size_t>(info.st_size) <= kMaxStoreFileBytes;
-    char chunk[4096];
-    while (ok) {
-        const ssize_t count = ::read(fd, chunk, sizeof chunk);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            ok = count == 0;
-            break;
-        }
-        text.append(chunk, static_cast<std::size_t>(count));
-        ok = text.size() <= kMaxStoreFileBytes;
-    }
-    ::close(fd);
-    if (!ok) {
-        if (log_) log_("Registry File Unreadable, Defaults Used!");
-        return;
+    switch (ReadWholeFile(filePath_, text, kMaxStoreFileBytes)) {
+        case FileRead::Ok: break;
+        case FileRead::Missing: return;  // the first start, not a fault
+        case FileRead::Failed:
+            if (log_) log_("Registry File Unreadable, Defaults Used!");
+            return;
     }
     std::vector<KeyData> keys;
     if (!Parse(text, keys)) {
