@@ -5,6 +5,7 @@
 
 #include "app/EventLog.h"
 #include "app/IniFile.h"
+#include "platform/AtomicFile.h"
 #include "platform/SerialDevice.h"
 
 namespace sextara {
@@ -32,15 +33,49 @@ int ComNumberOf(std::string_view key) {
     return number;
 }
 
+// config.ini is a few hundred bytes of text; anything else is not ours.
+constexpr std::size_t kMaxConfigBytes = 1 << 20;
+
+// A config.ini that exists but cannot be read, or holds bytes no text file
+// has (a zero byte: a truncated write, a binary copied over it), is reported
+// once and neither used nor rewritten, so the user can still recover it.
+bool ConfigFileUsable(const std::string& path, bool logWhy) {
+    std::string text;
+    switch (platform::ReadWholeFile(path, text, kMaxConfigBytes)) {
+        case platform::FileRead::Missing: return false;  // the usual first start: no line
+        case platform::FileRead::Failed:
+            if (logWhy) AppendLog("Config File Unreadable, Defaults Used!");
+            return false;
+        case platform::FileRead::Ok: break;
+    }
+    if (text.find('\0') != std::string::npos) {
+        if (logWhy) AppendLog("Config File Garbled, Defaults Used!");
+        return false;
+    }
+    return true;
+}
+
+// A value that cannot name a port or a line rate would only make the port
+// fail to open later with a less helpful message.
+void KeepSane(std::int32_t& value, std::int32_t low, std::int32_t high, std::int32_t fallback,
+              const char* logLine) {
+    if (value < low || value > high) {
+        value = fallback;
+        AppendLog(logLine);
+    }
+}
+
 }  // namespace
 
 bool LoadConfig(const std::string& path, ConfigSettings& settings) {
     IniFile ini;
-    if (!ini.Load(path)) {
+    if (!ConfigFileUsable(path, true) || !ini.Load(path)) {
         return false;
     }
     settings.GPSPort = ini.GetInt("PORT", "GPSPort", 3);
     settings.GPSBaud = ini.GetInt("PORT", "GPSBaud", 57600);
+    KeepSane(settings.GPSPort, 1, 255, 3, "Config GPSPort Invalid, Default Used!");
+    KeepSane(settings.GPSBaud, 1, 4000000, 57600, "Config GPSBaud Invalid, Default Used!");
     settings.DiffPort = ini.GetInt("PORT", "DiffPort", 6);
     settings.DiffBaud = ini.GetInt("PORT", "DiffBaud", 57600);
     settings.receiverType = ReceiverTypeFromConfigName(ini.GetString("BOARDTYPE", "Type", "enOther"));
@@ -65,7 +100,7 @@ bool LoadConfig(const std::string& path, ConfigSettings& settings) {
 
 bool SaveConfig(const std::string& path, const ConfigSettings& settings) {
     IniFile ini;
-    if (!ini.Load(path)) {
+    if (!ConfigFileUsable(path, false) || !ini.Load(path)) {
         return false;
     }
     ini.SetInt("PORT", "GPSPort", settings.GPSPort);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/EventLog.h"
 #include "app/Settings.h"
 #include "platform/Paths.h"
@@ -71,6 +73,51 @@ TEST_F(SettingsTest, WithoutConfigIniNothingIsReadOrWritten) {
     EXPECT_EQ(settings.DiffPort, 4);
     EXPECT_FALSE(SaveConfig(Config(), settings));
     EXPECT_FALSE(test::Exists(Config()));
+}
+
+// A config.ini that cannot be used is reported once, leaves the defaults and
+// is not rewritten at exit, so whatever is in it can still be recovered.
+TEST_F(SettingsTest, UnusableConfigGivesDefaultsALogLineAndNoSave) {
+    struct Row {
+        const char* name;
+        std::string contents;
+        bool makeDirectory;
+        const char* logLine;
+    };
+    const Row rows[] = {
+        {"zero bytes inside", std::string("[PORT]\nGPSPort=5\n\0\0\x01garbage", 24), false,
+         "Config File Garbled, Defaults Used!"},
+        {"a folder named config.ini", "", true, "Config File Unreadable, Defaults Used!"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove_all(Config());
+        std::filesystem::remove(dir_.File("Mylog.txt"));
+        if (row.makeDirectory) {
+            std::filesystem::create_directory(Config());
+        } else {
+            WriteBytes(Config(), row.contents);
+        }
+        ConfigSettings settings;
+        EXPECT_FALSE(LoadConfig(Config(), settings));
+        EXPECT_EQ(settings.GPSPort, 3);
+        EXPECT_NE(LogText().find(row.logLine), std::string::npos) << LogText();
+        settings.GPSPort = 9;
+        EXPECT_FALSE(SaveConfig(Config(), settings));
+        if (!row.makeDirectory) {
+            EXPECT_EQ(ReadBytes(Config()), row.contents);
+        }
+    }
+}
+
+TEST_F(SettingsTest, PortOrRateThatCannotBeUsedFallsBackWithALogLine) {
+    WriteBytes(Config(), "[PORT]\nGPSPort=0\nGPSBaud=fast\n");
+    ConfigSettings settings;
+    EXPECT_TRUE(LoadConfig(Config(), settings));
+    EXPECT_EQ(settings.GPSPort, 3);
+    EXPECT_EQ(settings.GPSBaud, 57600);
+    EXPECT_NE(LogText().find("Config GPSPort Invalid, Default Used!"), std::string::npos);
+    EXPECT_NE(LogText().find("Config GPSBaud Invalid, Default Used!"), std::string::npos);
 }
 
 TEST_F(SettingsTest, SaveConfigKeepsCommentsForeignSectionsAndOrder) {
