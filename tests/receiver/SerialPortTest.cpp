@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -239,6 +240,12 @@ TEST_F(SerialPortTest, StopNeverWaitsForTheLine) {
             const Bytes big = test::CountingBytes(SerialPort::kTxQueueCap);
             port_.Write(big.data(), static_cast<std::uint32_t>(big.size()));
             ASSERT_TRUE(WaitUntil([&] { return port_.QueuedTxBytes() == 0; }));
+            // The writer has taken the bytes; wait until the line has some of
+            // them, so that the stop cuts a write that is under way.
+            ASSERT_TRUE(WaitUntil([&] {
+                int pending = 0;
+                return ::ioctl(pty_.Master(), FIONREAD, &pending) == 0 && pending > 0;
+            }));
             queued = big.size();
         }
         port_.Stop();
