@@ -256,7 +256,13 @@ bool SerialDevice::Interrupted() const {
 }
 
 void SerialDevice::Close() {
-    if (fd_ >= 0) ::close(fd_);  // also drops the lock and the exclusive mode
+    if (fd_ >= 0) {
+        // The exclusive mode belongs to the tty, not to our descriptor: it
+        // outlives the close while another process (a simulator holding the
+        // pty slave) keeps the tty open, and would refuse our own reopen.
+        ::ioctl(fd_, TIOCNXCL);
+        ::close(fd_);  // drops the lock
+    }
     if (wakeFd_ >= 0) ::close(wakeFd_);
     fd_ = -1;
     wakeFd_ = -1;

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -152,6 +154,29 @@ TEST_F(SerialDeviceTest, PurgeDropsWhatArrivedBefore) {
         return got.size() >= 5 || n < 0;
     }));
     EXPECT_EQ(test::ToText(got), "fresh");
+}
+
+}  // namespace
+}  // namespace sextara::platform
+
+namespace sextara::platform {
+namespace {
+
+// While another process holds the tty (as the simulator holds its pty slave),
+// the exclusive mode would outlive our close and refuse a non-root reopen.
+TEST(SerialDeviceExclusive, CloseGivesUpTheExclusiveMode) {
+    test::PtyPair pty;
+    const int other = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    SerialDevice device;
+    ASSERT_TRUE(device.OpenPath(pty.SlavePath()));
+    int exclusive = 0;
+    ASSERT_EQ(::ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    device.Close();
+    ASSERT_EQ(::ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(other);
 }
 
 }  // namespace
