@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "CommandLine.h"
 #include "decode/GnssDecoder.h"
 #include "decode/StateJson.h"
 #include "receiver/ReceiverType.h"
@@ -43,16 +44,7 @@ int Fail(const std::string& message) {
     return 2;
 }
 
-bool ParseUnsigned(std::string_view text, std::uint64_t& out) {
-    if (text.empty() || text.size() > 18) return false;
-    std::uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    out = value;
-    return true;
-}
+bool ParseUnsigned(std::string_view text, std::uint64_t& out) { return tools::ParseDecimal(text, out, 18); }
 
 // stdio rather than a stream: a stream throws from inside the read when the
 // path names a directory (it opens, then the read fails with EISDIR).

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "CommandLine.h"
 #include "receiver/ReceiverType.h"
 #include "sim/ReceiverSim.h"
 
@@ -49,16 +50,7 @@ int Fail(const std::string& message) {
     return 2;
 }
 
-bool ParseWhole(std::string_view text, std::uint64_t& out) {
-    if (text.empty() || text.size() > 12) return false;
-    std::uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    out = value;
-    return true;
-}
+bool ParseWhole(std::string_view text, std::uint64_t& out) { return tools::ParseDecimal(text, out, 12); }
 
 bool ParseSeconds(const char* text, double& out) {
     char* end = nullptr;

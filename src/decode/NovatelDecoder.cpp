@@ -372,6 +372,27 @@ std::size_t LongFrameSize(const std::uint8_t* header) {
     return WireReader(header, kHeaderSize).U16le(8) + kFrameOverhead;
 }
 
+// A checked frame cut into what the log handlers read.
+struct FrameParts {
+    WireReader header;
+    Bytes body;
+    std::uint16_t id;
+};
+
+FrameParts SplitFrame(const std::uint8_t* frame, std::size_t size) {
+    const WireReader header(frame, kHeaderSize);
+    return {header, Bytes(frame + kHeaderSize, size - kFrameOverhead), header.U16le(4)};
+}
+
+// BESTPOS carries the time in its header and the solution in its body; both
+// decoders take it alike. False when the body is too short to read.
+bool ApplyBestPosFrame(GnssState& s, const FrameParts& f) {
+    if (!BodyHolds(f.body, kBestPosBodyRead, f.id)) return false;
+    ApplyHeaderTime(s, f.header);
+    ApplyBestPos(s, f.body);
+    return true;
+}
+
 }  // namespace
 
 std::int32_t NovatelDecoder::Input(const std::uint8_t* bytes, std::uint32_t count) {
@@ -472,14 +493,12 @@ void NovatelDecoder::Scan() {
 void NovatelDecoder::HandleFrame(const std::uint8_t* frame, std::size_t size) {
     if (state_ == nullptr) return;
     GnssState& s = *state_;
-    const WireReader header(frame, kHeaderSize);
-    const Bytes body(frame + kHeaderSize, size - kFrameOverhead);
-    const std::uint16_t id = header.U16le(4);
+    const FrameParts f = SplitFrame(frame, size);
+    const Bytes& body = f.body;
+    const std::uint16_t id = f.id;
     switch (id) {
         case kIdBestPos:
-            if (!BodyHolds(body, kBestPosBodyRead, id)) return;
-            ApplyHeaderTime(s, header);
-            ApplyBestPos(s, body);
+            if (!ApplyBestPosFrame(s, f)) return;
             return;
         case kIdSatVis: ApplySatVis(s, body); return;
         case kIdTrackStat:
@@ -583,14 +602,12 @@ void NovatelDecoderCompass::Parse() {
 void NovatelDecoderCompass::HandleFrame(const std::uint8_t* frame, std::size_t size) {
     if (state_ == nullptr) return;
     GnssState& s = *state_;
-    const WireReader header(frame, kHeaderSize);
-    const Bytes body(frame + kHeaderSize, size - kFrameOverhead);
-    const std::uint16_t id = header.U16le(4);
+    const FrameParts f = SplitFrame(frame, size);
+    const Bytes& body = f.body;
+    const std::uint16_t id = f.id;
     switch (id) {
         case kIdBestPos:
-            if (!BodyHolds(body, kBestPosBodyRead, id)) return;
-            ApplyHeaderTime(s, header);
-            ApplyBestPos(s, body);
+            if (!ApplyBestPosFrame(s, f)) return;
             SEXTARA_DEBUG("pos_type_b = %d\n", static_cast<int>(Slice(body, 4, 4).U32le(0)));
             SEXTARA_DEBUG("Lat:%.8f\n", s.latitude);
             SEXTARA_DEBUG("Lon:%.8f\n", s.longitude);
