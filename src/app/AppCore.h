@@ -1,0 +1,93 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/AppContext.h"
+#include "platform/MessageSink.h"
+
+namespace sextara {
+
+// What a front end plugs into the application's sequence. Every hook may be
+// left empty; the headless runner and the window fill different ones, and the
+// corrections, recording and advanced setup add theirs as they arrive.
+struct AppHooks {
+    // Start-up, in this order around the opening of the receiver's port.
+    std::function<void()> startNetworking;
+    std::function<void()> loadCasterSettings;
+    std::function<void()> armClockSync;  // only after a live receiver port opened
+    std::function<void()> startBatteryMonitor;
+    // The user's message when the receiver's port cannot be opened: the text
+    // of string 55 and the reason the device gave.
+    std::function<void(const std::string& message, const std::string& reason)> portOpenFailed;
+    // The one-second tick: refresh of the view, then (with data output on)
+    // the forwarding step.
+    std::function<void()> refreshView;
+    std::function<void()> forwardData;
+};
+
+// Where the receiver's port stands, for the status line and the pages.
+enum class ReceiverLink {
+    Closed,  // never opened, or closed by the user or a worker
+    Live,
+    Lost,    // the device went away; the core reopens it when it returns
+};
+
+// The application's sequence over an AppContext: the start-up steps after the
+// configuration dialog, the one-second tick, detection and restore on a
+// worker thread, and the orderly shutdown. The headless runner and the window
+// are its two front ends; neither keeps any of this logic of its own.
+//
+// Every method is for the front end's own thread (the window thread), except
+// where a comment says otherwise.
+class AppCore {
+public:
+    explicit AppCore(AppContext& app, AppHooks hooks = {});
+    // Shutdown() if it has not run.
+    ~AppCore();
+    AppCore(const AppCore&) = delete;
+    AppCore& operator=(const AppCore&) = delete;
+
+    // The steps after the configuration dialog: networking hook, the GPS path
+    // at GPSPort/GPSBaud, then on success the caster hook, the start-up set
+    // and the clock hook; on failure "Can't Open Port" in the log and the
+    // portOpenFailed hook; then the battery hook. 1 when the port opened.
+    int Start();
+    // Once a second: idle reset, refreshView, the re-send rule, forwardData
+    // when data output is on, and the watch over a lost receiver.
+    void Tick();
+
+    // Detection (start-up dialog) and restore (advanced setup) on a worker
+    // thread. Progress reaches the sink as kMsgWorkerProgress messages with
+    // their text carried by value. False when a worker already runs. While a
+    // worker runs the core never reopens the receiver's port.
+    bool StartDetection(platform::MessageSink& sink, int portNumber, int baudRate, int make);
+    bool StartRestore(platform::MessageSink& sink, int portNumber, int baudRate);
+    // Asks a running worker to stop and joins it; returns within 0.5 s. The
+    // port is closed and the settings are left as they were.
+    void StopWorker();
+    bool WorkerRunning() const;
+
+    // The port console's open and close: a port the user closed is never
+    // reopened behind the user's back. OpenGpsPortByUser returns 1 on success.
+    void CloseGpsPortByUser();
+    int OpenGpsPortByUser(int portNumber, int baudRate);
+
+    ReceiverLink Link() const;
+
+    // Stops what a later subsystem started (a correction thread, the PORT
+    // client, the record thread and its file): called by Shutdown, last
+    // added first, before any port is closed.
+    void AddShutdownStep(std::function<void()> step);
+    // Orderly end: the worker, the shutdown steps, then the GPS path. The
+    // settings are saved when the AppContext goes. Safe to call twice.
+    void Shutdown();
+
+    AppContext& Context() { return app_; }
+
+private:
+    AppContext& app_;
+    AppHooks hooks_;
+};
+
+}  // namespace sextara
