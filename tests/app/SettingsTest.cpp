@@ -175,6 +175,9 @@ TEST_F(SettingsTest, ComMapFeedsTheSerialLayer) {
     ASSERT_TRUE(LoadConfig(Config(), settings));
     EXPECT_EQ(settings.comDevicePaths,
               (std::map<int, std::string>{{3, "/dev/ttyUSB0"}, {12, "/dev/serial/by-id/usb-receiver-if00"}}));
+    // Loading leaves the process-wide map alone; the caller installs it.
+    EXPECT_EQ(platform::ComDevicePath(3), "/dev/ttyS2");
+    platform::InstallComDevicePaths(settings.comDevicePaths);
     EXPECT_EQ(platform::ComDevicePath(3), "/dev/ttyUSB0");
     EXPECT_EQ(platform::ComDevicePath(12), "/dev/serial/by-id/usb-receiver-if00");
     EXPECT_EQ(platform::ComDevicePath(5), "/dev/ttyS4");

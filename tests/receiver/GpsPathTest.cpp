@@ -83,8 +83,8 @@ protected:
     PtyPair pty_;
     GnssStateStore store_;
     DecoderHost host_{store_};
-    SerialPort port_;
-    GpsPath path_{port_, host_, kTestPumpPeriod};
+    SerialPort port_{AppendLog};
+    GpsPath path_{port_, host_, kTestPumpPeriod, AppendLog};
 };
 
 TEST_F(GpsPathTest, OpenFailureIsLoggedAndStartsNothing) {
