@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Rewrites the expected outputs of the capture tests, one per row of
 # tests/data/captures.tsv: tests/data/expected/<path>.json is what
-# `sextara-decode --make M --chunk 2048 --emit end <path>` prints. Run it only
+# `sextara-decode --make M --chunk 2048 --emit end <path>` prints; for the
+# captures listed in tests/data/change-goldens.txt also
+# tests/data/expected/<path>.changes.jsonl, what `--emit change` prints. Run it only
 # when a decoder change is meant to change them, and say why in the commit.
 #   scripts/regen-expected.sh [PATH_TO_SEXTARA_DECODE]
 # Without the argument the tool is built in build-regen first.
@@ -32,10 +34,25 @@ while IFS=$'\t' read -r path make _ || [ -n "${path:-}" ]; do
   rows=$((rows + 1))
 done <"$data/captures.tsv"
 
+changes=0
+while IFS= read -r path || [ -n "${path:-}" ]; do
+  case $path in ''|'#'*) continue ;; esac
+  make=$(awk -F'\t' -v p="$path" '$1 == p { print $2 }' "$data/captures.tsv")
+  if [ -z "$make" ]; then
+    echo "change-goldens.txt: $path is not in captures.tsv" >&2
+    exit 1
+  fi
+  target=$out/$path.changes.jsonl
+  "$tool" --make "$make" --chunk 2048 --emit change "$data/$path" >"$target.tmp"
+  mv "$target.tmp" "$target"
+  listed[$target]=1
+  changes=$((changes + 1))
+done <"$data/change-goldens.txt"
+
 # Outputs of captures no longer in the table would otherwise linger unchecked.
 while IFS= read -r -d '' stale; do
   [ -n "${listed[$stale]:-}" ] || { echo "removing $stale"; rm -f "$stale"; }
-done < <(find "$out" -type f -name '*.json' -print0)
+done < <(find "$out" -type f \( -name '*.json' -o -name '*.changes.jsonl' \) -print0)
 find "$out" -mindepth 1 -type d -empty -delete
 
-echo "wrote $rows expected outputs under $out"
+echo "wrote $rows expected outputs and $changes change outputs under $out"

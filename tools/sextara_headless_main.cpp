@@ -215,6 +215,8 @@ int main(int argc, char** argv) {
             opt.device = next;
             ++i;
         } else if (arg == "--home" && next) {
+            // An empty name would silently mean the program's own folder.
+            if (next[0] == '\0') return Fail("--home needs a folder name");
             opt.home = next;
             ++i;
         } else if (arg == "--capture" && next) {
@@ -248,6 +250,12 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     if (!opt.home.empty()) platform::SetDataFolder(opt.home);
+    if (const std::string why = platform::CheckDataFolder(); !why.empty()) {
+        const std::string line = "Data folder " + platform::DataFolder() + " " + why +
+                                 ": settings and the log will not be kept";
+        std::fprintf(stderr, "sextara-headless: %s\n", line.c_str());
+        AppendLog(line.c_str());
+    }
 
     SimProcess sim;
     if (opt.demo) {

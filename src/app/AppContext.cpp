@@ -2,18 +2,24 @@
 
 #include "app/EventLog.h"
 #include "platform/Paths.h"
+#include "platform/SerialDevice.h"
 #include "platform/SystemTime.h"
 
 namespace sextara {
 
 AppContext::AppContext(platform::Clock& clock, std::chrono::milliseconds pumpPeriod)
-    : decoders(gnss, clock),
-      gpsPath(gpsPort, decoders, pumpPeriod),
+    : gpsPort(AppendLog),
+      rawPort(AppendLog),
+      dataPort(AppendLog),
+      clientPort(AppendLog),
+      decoders(gnss, clock),
+      gpsPath(gpsPort, decoders, pumpPeriod, AppendLog),
       detector(clock),
       clock_(clock),
       registryStore_(platform::DataPath(platform::kRegistryFileName), AppendLog) {
     configPath = platform::DataPath(kConfigFileName);
     LoadConfig(configPath, config);
+    platform::InstallComDevicePaths(config.comDevicePaths);
     LoadRegistrySettings(registryStore_, registry);
     recordFolder = platform::ProgramDirectory();
 }

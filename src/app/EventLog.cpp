@@ -1,6 +1,7 @@
 #include "app/EventLog.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,6 +29,13 @@ std::atomic<LogTimeSource>& TimeSource() {
     return source;
 }
 
+// The log cannot hold this line about itself; it goes to stderr, once per run.
+void ReportNotRegular(const std::string& path) {
+    static std::atomic<bool> reported{false};
+    if (reported.exchange(true)) return;
+    std::fprintf(stderr, "sextara: %s is not a regular file; the event log is not kept\n", path.c_str());
+}
+
 }  // namespace
 
 void SetLogTimeSource(LogTimeSource source) {
@@ -49,8 +57,17 @@ void AppendLog(const char* message) {
     const std::string path = platform::DataPath(kEventLogFileName);
     // O_APPEND puts every write at the end at the time of the write; O_DSYNC
     // gets the line to the disk before a crash or a pulled battery can lose it.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_DSYNC | O_CLOEXEC, 0644);
+    // O_NONBLOCK: a FIFO in the log's place would otherwise hold the caller
+    // until some reader came along.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_DSYNC | O_NONBLOCK | O_CLOEXEC, 0644);
+    struct stat info {};
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        ::close(fd);
+        ReportNotRegular(path);
+        return;
+    }
     if (fd < 0) {
+        if (errno == ENXIO) ReportNotRegular(path);  // a FIFO that nobody reads
         return;
     }
     ssize_t written;

@@ -9,7 +9,9 @@ namespace sextara {
 // file for appending, writes in one call and closes it, so entries from
 // several threads (or processes) never interleave within a line. The file is
 // created when missing and never truncated. Nothing is reported when it
-// cannot be written: the entry is lost and the caller carries on.
+// cannot be written: the entry is lost and the caller carries on. Something
+// in its place that is not a regular file (a FIFO, a device) is never written
+// to nor waited on; one line on stderr says so.
 void AppendLog(const char* message);
 
 // Time of day, UTC, of an entry.

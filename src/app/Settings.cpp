@@ -1,12 +1,13 @@
 #include "app/Settings.h"
 
 #include <cctype>
+#include <array>
+#include <string>
 #include <string_view>
 
 #include "app/EventLog.h"
 #include "app/IniFile.h"
 #include "platform/AtomicFile.h"
-#include "platform/SerialDevice.h"
 
 namespace sextara {
 namespace {
@@ -44,7 +45,11 @@ bool ConfigFileUsable(const std::string& path, bool logWhy) {
     switch (platform::ReadWholeFile(path, text, kMaxConfigBytes)) {
         case platform::FileRead::Missing: return false;  // the usual first start: no line
         case platform::FileRead::Failed:
-            if (logWhy) AppendLog("Config File Unreadable, Defaults Used!");
+            if (logWhy) {
+                AppendLog(platform::ExistsButNotRegular(path)
+                              ? "Config File Unreadable, Defaults Used! (not a regular file)"
+                              : "Config File Unreadable, Defaults Used!");
+            }
             return false;
         case platform::FileRead::Ok: break;
     }
@@ -53,6 +58,77 @@ bool ConfigFileUsable(const std::string& path, bool logWhy) {
         return false;
     }
     return true;
+}
+
+struct KnownSection {
+    std::string_view name;
+    std::array<std::string_view, 4> keys;  // unused places empty
+};
+
+// The sections and keys the program reads; the matching is exact, as files
+// written for the handheld rely on.
+const KnownSection kKnownSections[] = {
+    {"PORT", {"GPSPort", "GPSBaud", "DiffPort", "DiffBaud"}},
+    {"BOARDTYPE", {"Type"}},
+    {"LANG", {"Language"}},
+    {"BATTERY", {"BatteryValue"}},
+    {"COMMAP", {}},
+};
+
+// The text as a person would read it: no blanks, no UTF-8 byte-order mark,
+// ASCII letters in lower case.
+std::string Loosely(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (text.substr(i, 3) == "\xEF\xBB\xBF") {
+            i += 2;
+        } else if (c != ' ' && c != '\t' && c != '\r') {
+            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    return out;
+}
+
+void LogNearMiss(std::size_t lineNumber, std::string_view text, std::string_view what) {
+    constexpr std::size_t kShown = 60;
+    std::string line = "config.ini line " + std::to_string(lineNumber) + " \"";
+    line += text.substr(0, kShown);
+    if (text.size() > kShown) line += "...";
+    line += "\" not used: ";
+    line += what;
+    line += " must be written exactly (no blanks, other case or byte-order mark)";
+    AppendLog(line.c_str());
+}
+
+// A hand edit that looks right but has no effect ("GPSPort = 5", "[port]",
+// an editor's byte-order mark before the first header) gets one log line
+// naming it, so the user learns why the value was not taken.
+void ReportNearMisses(const IniFile& ini) {
+    const KnownSection* current = nullptr;
+    std::size_t number = 0;
+    for (const IniFile::Line& line : ini.Lines()) {
+        ++number;
+        const std::string_view text = line.text;
+        if (line.kind == IniFile::LineKind::kSection) {
+            current = nullptr;
+            for (const KnownSection& section : kKnownSections) {
+                const std::string header = "[" + std::string(section.name) + "]";
+                if (text == header) {
+                    current = &section;
+                } else if (Loosely(text.substr(0, text.find(';'))) == Loosely(header)) {
+                    LogNearMiss(number, text, "section " + header);
+                }
+            }
+        } else if (line.kind == IniFile::LineKind::kEntry && current != nullptr) {
+            const std::string_view key = text.substr(0, text.find('='));
+            for (const std::string_view known : current->keys) {
+                if (!known.empty() && key != known && Loosely(key) == Loosely(known)) {
+                    LogNearMiss(number, text, "key " + std::string(known) + " of [" + std::string(current->name) + "]");
+                }
+            }
+        }
+    }
 }
 
 // A value that cannot name a port or a line rate would only make the port
@@ -72,6 +148,7 @@ bool LoadConfig(const std::string& path, ConfigSettings& settings) {
     if (!ConfigFileUsable(path, true) || !ini.Load(path)) {
         return false;
     }
+    ReportNearMisses(ini);
     settings.GPSPort = ini.GetInt("PORT", "GPSPort", 3);
     settings.GPSBaud = ini.GetInt("PORT", "GPSBaud", 57600);
     KeepSane(settings.GPSPort, 1, 255, 3, "Config GPSPort Invalid, Default Used!");
@@ -91,7 +168,6 @@ bool LoadConfig(const std::string& path, ConfigSettings& settings) {
         const std::string_view device = TrimSpaces(value);
         if (number > 0 && !device.empty()) {
             settings.comDevicePaths[number] = std::string(device);
-            platform::SetComDevicePath(number, std::string(device));
         }
     }
     ini.Close();

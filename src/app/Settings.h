@@ -30,8 +30,9 @@ struct ConfigSettings {
 
 inline constexpr const char* kConfigFileName = "config.ini";
 
-// Reads config.ini into settings and hands COMMAP to the serial layer. False
-// when the file cannot be read; the settings then keep the values they had.
+// Reads config.ini into settings, COMMAP into comDevicePaths (the caller
+// installs it in the serial layer). False when the file cannot be read; the
+// settings then keep the values they had.
 bool LoadConfig(const std::string& path, ConfigSettings& settings);
 // Writes GPSPort, GPSBaud, DiffPort, DiffBaud, Type and Language into the
 // file, keeping everything else in it. Only an existing, readable config.ini

@@ -26,7 +26,7 @@ std::unique_ptr<GnssDecoder> MakeDecoder(std::int32_t make, GnssState* state, pl
 
 void DecoderHost::CreateDecoder(std::int32_t make) {
     std::unique_ptr<GnssDecoder> fresh;
-    if (IsKnownReceiverType(make)) fresh = MakeDecoder(make, store_.Raw(), clock_);
+    if (IsKnownReceiverType(make)) fresh = MakeDecoder(make, store_.Raw(), scriptClock_);
     {
         std::lock_guard<std::mutex> hold(decoderMutex_);
         make_ = make;
@@ -44,9 +44,36 @@ void DecoderHost::Feed(const std::uint8_t* bytes, std::uint32_t count) {
     decoder_->Input(bytes, count);
 }
 
+void DecoderHost::ScriptClock::SleepFor(std::chrono::milliseconds duration) {
+    if (script_ != nullptr) {
+        script_->push_back(CommandStep{{}, duration});
+    } else {
+        clock_.SleepFor(duration);
+    }
+}
+
+std::uint32_t DecoderHost::ScriptSink::Write(const std::uint8_t* bytes, std::uint32_t length) {
+    if (bytes != nullptr && length != 0) script_.push_back(CommandStep{{bytes, bytes + length}, {}});
+    return length;
+}
+
 void DecoderHost::SetDiffMode(ByteSink& port, std::int32_t mode) {
-    std::lock_guard<std::mutex> hold(decoderMutex_);
-    if (decoder_) decoder_->SetDiffMode(port, mode);
+    std::vector<CommandStep> script;
+    {
+        std::lock_guard<std::mutex> hold(decoderMutex_);
+        if (!decoder_) return;
+        ScriptSink sink(script);
+        scriptClock_.script_ = &script;
+        decoder_->SetDiffMode(sink, mode);
+        scriptClock_.script_ = nullptr;
+    }
+    for (const CommandStep& step : script) {
+        if (!step.bytes.empty()) {
+            port.Write(step.bytes.data(), static_cast<std::uint32_t>(step.bytes.size()));
+        } else {
+            clock_.SleepFor(step.pause);
+        }
+    }
 }
 
 void DecoderHost::Destroy() {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "decode/ByteSink.h"
 #include "decode/GnssState.h"
@@ -54,13 +56,16 @@ std::unique_ptr<GnssDecoder> MakeDecoder(std::int32_t make, GnssState* state,
 class DecoderHost {
 public:
     explicit DecoderHost(GnssStateStore& store, platform::Clock& clock = platform::SystemClock())
-        : store_(store), clock_(clock) {}
+        : store_(store), clock_(clock), scriptClock_(clock) {}
 
     // Stores the make code (also one outside 0..11); for 0..11 installs a new
     // decoder of that make, otherwise keeps the current one.
     void CreateDecoder(std::int32_t make);
     // Feeds a chunk to the active decoder; bytes are dropped while none is installed.
     void Feed(const std::uint8_t* bytes, std::uint32_t count);
+    // The decoder's writes and pauses are gathered under the lock and played
+    // to the port after it is released: a pause between two commands never
+    // stalls the decoder thread.
     void SetDiffMode(ByteSink& port, std::int32_t mode);
     void Destroy();
 
@@ -69,8 +74,36 @@ public:
     DecoderCounters Counters() const;
 
 private:
+    // One step of a decoder's command sequence: bytes to write, or a pause.
+    struct CommandStep {
+        std::vector<std::uint8_t> bytes;
+        std::chrono::milliseconds pause{0};
+    };
+    // What decoders are built with: passes through to the host's clock,
+    // except that a pause taken while a sequence is being gathered becomes a
+    // step of it. script_ is set and read only under decoderMutex_.
+    class ScriptClock final : public platform::Clock {
+    public:
+        explicit ScriptClock(platform::Clock& clock) : clock_(clock) {}
+        TimePoint Now() const override { return clock_.Now(); }
+        void SleepFor(std::chrono::milliseconds duration) override;
+        std::vector<CommandStep>* script_ = nullptr;
+
+    private:
+        platform::Clock& clock_;
+    };
+    class ScriptSink final : public ByteSink {
+    public:
+        explicit ScriptSink(std::vector<CommandStep>& script) : script_(script) {}
+        std::uint32_t Write(const std::uint8_t* bytes, std::uint32_t length) override;
+
+    private:
+        std::vector<CommandStep>& script_;
+    };
+
     GnssStateStore& store_;
     platform::Clock& clock_;
+    ScriptClock scriptClock_;
     mutable std::mutex decoderMutex_;  // held around every use of decoder_
     std::unique_ptr<GnssDecoder> decoder_;
     std::int32_t make_ = kDefaultReceiverType;

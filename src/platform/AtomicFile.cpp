@@ -6,8 +6,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
+
+#include "platform/SystemTime.h"
 
 namespace sextara::platform {
 namespace {
@@ -84,8 +87,38 @@ bool WriteFileAtomically(const std::string& path, std::string_view contents) {
     return false;
 }
 
+bool ExistsButNotRegular(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
+std::string SetFileAside(const std::string& path) {
+    const UtcTime now = CurrentUtcTime();
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, ".bad-%04d%02d%02dT%02d%02d%02dZ", now.year, now.month, now.day, now.hour,
+                  now.minute, now.second);
+    const std::string base = path + stamp;
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        const std::string target = attempt == 1 ? base : base + "-" + std::to_string(attempt);
+        // RENAME_NOREPLACE would close the gap between the check and the
+        // rename, but not every file system has it; one program per data
+        // folder makes the gap harmless.
+        struct stat info {};
+        if (::lstat(target.c_str(), &info) == 0 || errno != ENOENT) continue;
+        if (::rename(path.c_str(), target.c_str()) == 0) {
+            SyncFolder(FolderOf(path));
+            return target;
+        }
+        return {};
+    }
+    return {};
+}
+
 FileRead ReadWholeFile(const std::string& path, std::string& out, std::size_t maxBytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO for reading would wait for a writer, with
+    // the program hung at start and deaf to SIGTERM. It changes nothing for
+    // a regular file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT ? FileRead::Missing : FileRead::Failed;
     struct stat info {};
     bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&

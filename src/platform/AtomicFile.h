@@ -19,8 +19,17 @@ bool WriteFileAtomically(const std::string& path, std::string_view contents);
 enum class FileRead { Ok, Missing, Failed };
 // Appends the whole of a regular file to out. Missing when it does not
 // exist; Failed when it cannot be read, is not a regular file or holds more
-// than maxBytes (a settings file that large is not ours).
+// than maxBytes (a settings file that large is not ours). Never blocks: a
+// FIFO or a device in the file's place is refused without waiting on it.
 FileRead ReadWholeFile(const std::string& path, std::string& out,
                        std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
+// True when something exists at path (a link followed) that is not a
+// regular file: a folder, a FIFO, a device, a socket.
+bool ExistsButNotRegular(const std::string& path);
+// Renames the file at path (a link itself, not its target) to
+// "<path>.bad-YYYYMMDDTHHMMSSZ" in UTC, or with "-2", "-3", ... added when
+// that name is taken, so an earlier one is never overwritten. Returns the
+// new name, or empty on failure (the file is then where it was).
+std::string SetFileAside(const std::string& path);
 
 }  // namespace sextara::platform

@@ -1,8 +1,13 @@
 #include "platform/Paths.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -18,6 +23,18 @@ std::mutex& FolderLock() {
 std::string& ChosenFolder() {
     static std::string folder;
     return folder;
+}
+
+std::string ReasonOfErrno(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM: return "is not writable (permission denied)";
+        case EROFS: return "is read-only";
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG: return "is full";
+        default: return std::string("cannot be written (") + std::strerror(error) + ")";
+    }
 }
 
 std::string ReadProgramDirectory() {
@@ -78,6 +95,37 @@ std::string DataPath(std::string_view name) {
     }
     path += name;
     return path;
+}
+
+}  // namespace sextara::platform
+
+namespace sextara::platform {
+
+std::string CheckDataFolder() {
+    const std::string folder = DataFolder();
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        return errno == ENOENT ? "does not exist" : std::string("cannot be reached (") + std::strerror(errno) + ")";
+    }
+    if (!S_ISDIR(info.st_mode)) return "is not a folder";
+    struct statvfs volume {};
+    if (::statvfs(folder.c_str(), &volume) == 0) {
+        if ((volume.f_flag & ST_RDONLY) != 0) return "is read-only";
+        if (volume.f_bavail == 0) return "is full";
+    }
+    // Permissions alone do not tell (root, ACLs, quotas): a real write does.
+    std::string probe = folder + "/.sextara-probe-XXXXXX";
+    const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+    if (fd < 0) return ReasonOfErrno(errno);
+    const char bytes[512] = {};
+    ssize_t written;
+    do {
+        written = ::write(fd, bytes, sizeof bytes);
+    } while (written < 0 && errno == EINTR);
+    const int error = written == static_cast<ssize_t>(sizeof bytes) ? 0 : (written < 0 ? errno : ENOSPC);
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return error == 0 ? std::string() : ReasonOfErrno(error);
 }
 
 }  // namespace sextara::platform

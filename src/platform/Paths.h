@@ -18,4 +18,9 @@ std::string DataFolder();
 // The data folder joined with a file name by one slash.
 std::string DataPath(std::string_view name);
 
+// Empty when the data folder can keep files; otherwise why it cannot, as
+// words that follow its name: "does not exist", "is not a folder", "is
+// read-only", "is full", ... Creates and removes one small probe file.
+std::string CheckDataFolder();
+
 }  // namespace sextara::platform

@@ -144,12 +144,18 @@ void RegistryStore::Load() {
         case FileRead::Ok: break;
         case FileRead::Missing: return;  // the first start, not a fault
         case FileRead::Failed:
-            if (log_) log_("Registry File Unreadable, Defaults Used!");
+            if (log_) {
+                log_(ExistsButNotRegular(filePath_)
+                         ? "Registry File Unreadable, Defaults Used! (not a regular file)"
+                         : "Registry File Unreadable, Defaults Used!");
+            }
+            setAside_ = true;
             return;
     }
     std::vector<KeyData> keys;
     if (!Parse(text, keys)) {
         if (log_) log_("Registry File Corrupt, Defaults Used!");
+        setAside_ = true;
         return;
     }
     keys_ = std::move(keys);
@@ -270,6 +276,23 @@ RegistryStore::Value* RegistryStore::FindValue(KeyData& key, std::string_view na
 }
 
 bool RegistryStore::Save(const std::vector<KeyData>& keys) {
+    if (setAside_) {
+        // Still missing is fine (the user removed it meanwhile); anything
+        // else that cannot be moved must not be written over.
+        struct stat info {};
+        if (::lstat(filePath_.c_str(), &info) == 0) {
+            const std::string kept = SetFileAside(filePath_);
+            if (kept.empty()) {
+                if (log_) log_("Registry File Could Not Be Set Aside, Not Saved!");
+                return false;
+            }
+            if (log_) {
+                const std::size_t slash = kept.rfind('/');
+                log_(("Registry File Kept As " + kept.substr(slash == std::string::npos ? 0 : slash + 1)).c_str());
+            }
+        }
+        setAside_ = false;
+    }
     return WriteFileAtomically(filePath_, Serialize(keys));
 }
 

@@ -33,7 +33,9 @@ inline constexpr const char* kRegistryFileName = "registry.ini";
 //
 // The file is read once, by the constructor. A file that cannot be read or does not
 // follow this format reads as having no keys at all, and one line goes to the
-// event log; it is replaced at the next save. Every change is saved at once,
+// event log. At the next save it is first set aside unchanged as
+// "registry.ini.bad-<UTC time>" (logged), so the user's values can still be
+// recovered by hand; when that fails nothing is saved over it. Every change is saved at once,
 // atomically, so a crash or a full disk never loses the settings saved
 // before; a change whose save fails is undone in memory too. Thread-safe.
 class RegistryStore {
@@ -98,6 +100,8 @@ private:
     const LogFunction log_;
     mutable std::mutex lock_;
     std::vector<KeyData> keys_;
+    // The file read badly and is still in place; guarded by lock_.
+    bool setAside_ = false;
 };
 
 }  // namespace sextara::platform

@@ -63,6 +63,22 @@ bool SetModemLine(int fd, unsigned long request, int line) {
     return errno == ENOTTY || errno == EINVAL;
 }
 
+OpenError ErrorOfErrno(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ENOTDIR: return OpenError::NoSuchDevice;
+        case EACCES:
+        case EPERM: return OpenError::PermissionDenied;
+        case EBUSY:
+        case EWOULDBLOCK: return OpenError::InUse;
+        case ENOTTY:
+        case EINVAL: return OpenError::NotSerialLine;
+        default: return OpenError::Other;
+    }
+}
+
 int PollOne(pollfd* fds, nfds_t count, int timeoutMs) {
     for (;;) {
         const int ready = ::poll(fds, count, timeoutMs);
@@ -89,9 +105,43 @@ void SetComDevicePath(int portNumber, const std::string& path) {
     ComMap()[portNumber] = path;
 }
 
+void InstallComDevicePaths(const std::map<int, std::string>& paths) {
+    std::lock_guard<std::mutex> hold(MapMutex());
+    for (const auto& [number, path] : paths) ComMap()[number] = path;
+}
+
 void ClearComDevicePaths() {
     std::lock_guard<std::mutex> hold(MapMutex());
     ComMap().clear();
+}
+
+const char* OpenErrorText(OpenError error) {
+    switch (error) {
+        case OpenError::None: return "no error";
+        case OpenError::NoSuchDevice: return "no such device";
+        case OpenError::PermissionDenied: return "permission denied";
+        case OpenError::InUse: return "in use by another program";
+        case OpenError::NotSerialLine: return "not a serial line";
+        case OpenError::RateNotSupported: return "baud rate not supported";
+        case OpenError::Other: return "cannot be opened";
+    }
+    return "cannot be opened";
+}
+
+std::string SerialDevice::LastErrorText() const {
+    std::string text = lastErrorPath_.empty() ? std::string("(no device)") : lastErrorPath_;
+    text += ": ";
+    text += OpenErrorText(lastError_);
+    return text;
+}
+
+bool SerialDevice::Drain() {
+    if (fd_ < 0) return false;
+    int result;
+    do {
+        result = ::tcdrain(fd_);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
 }
 
 SerialDevice::~SerialDevice() {
@@ -102,6 +152,8 @@ bool SerialDevice::Open(int portNumber) {
     const std::string path = ComDevicePath(portNumber);
     if (path.empty()) {
         Close();
+        lastError_ = OpenError::NoSuchDevice;
+        lastErrorPath_ = "COM" + std::to_string(portNumber);
         return false;
     }
     return OpenPath(path);
@@ -109,23 +161,38 @@ bool SerialDevice::Open(int portNumber) {
 
 bool SerialDevice::OpenPath(const std::string& path) {
     Close();
+    lastErrorPath_ = path;
+    lastError_ = OpenError::None;
     // O_NONBLOCK: a real port without carrier would otherwise hang the open;
     // every wait goes through poll anyway.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        lastError_ = ErrorOfErrno(errno);
         SEXTARA_DEBUG("serial: cannot open %s (errno %d)\n", path.c_str(), errno);
         return false;
     }
     termios current{};
     // TIOCEXCL does not hold back root, so a second open by this program
     // (a detector and the GPS path on one port) is refused by the lock.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::tcgetattr(fd, &current) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
-        SEXTARA_DEBUG("serial: %s is in use or not a serial line (errno %d)\n", path.c_str(), errno);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        lastError_ = OpenError::InUse;
+        ::close(fd);
+        return false;
+    }
+    if (::tcgetattr(fd, &current) != 0) {
+        lastError_ = OpenError::NotSerialLine;
+        ::close(fd);
+        return false;
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        lastError_ = errno == EBUSY ? OpenError::InUse : ErrorOfErrno(errno);
+        SEXTARA_DEBUG("serial: %s refuses the exclusive mode (errno %d)\n", path.c_str(), errno);
         ::close(fd);
         return false;
     }
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
+        lastError_ = OpenError::Other;
         ::close(fd);
         return false;
     }
@@ -136,6 +203,7 @@ bool SerialDevice::OpenPath(const std::string& path) {
     if (!ApplyLine(0) || !SetModemLine(fd_, TIOCMBIS, TIOCM_DTR) || !SetModemLine(fd_, TIOCMBIC, TIOCM_RTS)) {
         SEXTARA_DEBUG("serial: cannot set the line of %s (errno %d)\n", path.c_str(), errno);
         Close();
+        lastError_ = OpenError::NotSerialLine;
         return false;
     }
     return true;
@@ -167,8 +235,12 @@ bool SerialDevice::ApplyLine(int baud) {
 
 bool SerialDevice::SetBaud(int baud) {
     speed_t code = B0;
-    if (fd_ < 0 || !SpeedCode(baud, code)) return false;
-    if (!ApplyLine(baud)) return false;
+    if (fd_ < 0) return false;
+    if (!SpeedCode(baud, code) || !ApplyLine(baud)) {
+        lastError_ = OpenError::RateNotSupported;
+        lastErrorPath_ = path_ + " at " + std::to_string(baud) + " baud";
+        return false;
+    }
     baud_ = baud;
     return true;
 }

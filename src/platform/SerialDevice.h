@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace sextara::platform {
@@ -11,7 +12,23 @@ namespace sextara::platform {
 // maps to /dev/ttyS(n-1).
 std::string ComDevicePath(int portNumber);
 void SetComDevicePath(int portNumber, const std::string& path);
+// Adds every entry of a map read from config.ini (an entry replaces one
+// already there for the same number).
+void InstallComDevicePaths(const std::map<int, std::string>& paths);
 void ClearComDevicePaths();
+
+// Why the last open of a device failed, for the log beside the user's message.
+enum class OpenError {
+    None,
+    NoSuchDevice,     // nothing at the path (an adapter not plugged in, a wrong COM map)
+    PermissionDenied, // the user is not allowed on the line (not in group dialout)
+    InUse,            // held by another program or another port of this one
+    NotSerialLine,    // a file or a device that has no line settings
+    RateNotSupported, // the line refuses the rate, or it is none the makes use
+    Other,
+};
+// A short English text: "no such device", "permission denied", ...
+const char* OpenErrorText(OpenError error);
 
 // One serial device opened exclusively (TIOCEXCL, O_NOCTTY), raw 8N1, no
 // hardware or software flow control, DTR on, RTS off. Any device path works:
@@ -34,6 +51,13 @@ public:
     // One of the rates the makes use (9600 ... 115200, also 4800 and 230400);
     // false for any other rate or when the line cannot be set.
     bool SetBaud(int baud);
+    // Why the last Open, OpenPath or SetBaud failed; None after a success.
+    OpenError LastError() const { return lastError_; }
+    // The reason as text, with the path: "/dev/ttyUSB0: no such device".
+    std::string LastErrorText() const;
+    // Waits until everything written has left the line (tcdrain); false on
+    // error or while closed.
+    bool Drain();
     // Waits at most timeoutMs for the first byte; after that returns once the
     // line has been idle for the read-interval time-out or max bytes came.
     // Returns the count read, 0 on time-out, -1 on error (device gone).
@@ -68,6 +92,8 @@ private:
     int baud_ = 0;
     int readIntervalMs_ = 100;
     std::string path_;
+    OpenError lastError_ = OpenError::None;
+    std::string lastErrorPath_;
 };
 
 }  // namespace sextara::platform

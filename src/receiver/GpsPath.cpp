@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <system_error>
+#include <utility>
 
-#include "app/EventLog.h"
 #include "platform/Debug.h"
 
 namespace sextara {
@@ -23,8 +24,9 @@ std::size_t TakeFront(Queue& queue, std::uint8_t* out, std::size_t maximum) {
 
 }  // namespace
 
-GpsPath::GpsPath(SerialPort& gpsPort, DecoderHost& decoder, std::chrono::milliseconds pumpPeriod)
-    : gpsPort_(gpsPort), decoder_(decoder), pumpPeriod_(pumpPeriod) {}
+GpsPath::GpsPath(SerialPort& gpsPort, DecoderHost& decoder, std::chrono::milliseconds pumpPeriod,
+                 platform::LogFunction log)
+    : gpsPort_(gpsPort), decoder_(decoder), pumpPeriod_(pumpPeriod), log_(std::move(log)) {}
 
 GpsPath::~GpsPath() {
     CloseGpsPort();
@@ -35,8 +37,12 @@ int GpsPath::OpenGpsPort(int portNumber, int baudRate) {
     gpsPortNumber_ = portNumber;
     gpsBaud_ = baudRate;
     if (gpsPort_.Open(portNumber % kPortNumberModulo, baudRate) == 0) {
-        SEXTARA_DEBUG("Can't Open GPS Port!\n");
-        AppendLog("Can't Open GPS Port!");
+        // The reason beside the message: "no such device" and "permission
+        // denied" need different fixes from the user.
+        const std::string line = "Can't Open GPS Port! (COM" + std::to_string(portNumber) + " " +
+                                 gpsPort_.LastOpenError() + ")";
+        SEXTARA_DEBUG("%s\n", line.c_str());
+        if (log_) log_(line.c_str());
         return 0;
     }
     gpsPortOpen_ = 1;
@@ -63,7 +69,7 @@ void GpsPath::StartLocked() {
         }
     } catch (const std::system_error& error) {
         SEXTARA_DEBUG("GPS path thread not started: %s\n", error.what());
-        AppendLog("GPS path thread not started");
+        if (log_) log_("GPS path thread not started");
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include "decode/GnssDecoder.h"
 #include "platform/Event.h"
+#include "platform/LogFunction.h"
 #include "receiver/SerialPort.h"
 
 namespace sextara {
@@ -39,8 +40,10 @@ public:
     static constexpr std::size_t kConsoleLimit = 8192;
     static constexpr std::size_t kConsoleDrop = 4096;
 
-    // The pump period is a parameter so that tests run the path fast.
-    GpsPath(SerialPort& gpsPort, DecoderHost& decoder, std::chrono::milliseconds pumpPeriod = kPumpPeriod);
+    // The pump period is a parameter so that tests run the path fast. Event-log
+    // lines go to `log`; without one they are not kept.
+    GpsPath(SerialPort& gpsPort, DecoderHost& decoder, std::chrono::milliseconds pumpPeriod = kPumpPeriod,
+            platform::LogFunction log = {});
     // Closes the path (joins every thread).
     ~GpsPath();
     GpsPath(const GpsPath&) = delete;
@@ -48,7 +51,8 @@ public:
 
     // Records the port number and rate (GpsPortNumber, GpsBaud, for the
     // settings), opens the port and starts the path: 1. On failure logs
-    // "Can't Open GPS Port!" and returns 0 at once, without threads.
+    // "Can't Open GPS Port!" with the reason the device gave and returns 0 at
+    // once, without threads.
     int OpenGpsPort(int portNumber, int baudRate);
     // Starts the port's threads, the pump and the decoder thread; threads
     // that already run are kept.
@@ -84,6 +88,7 @@ private:
     SerialPort& gpsPort_;
     DecoderHost& decoder_;
     const std::chrono::milliseconds pumpPeriod_;
+    const platform::LogFunction log_;
 
     std::deque<std::uint8_t> decodeQueue_;
     mutable std::mutex decodeLock_;

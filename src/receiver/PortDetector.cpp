@@ -166,7 +166,7 @@ int PortDetector::SetRate(int baudRate) {
     if (writtenAtRate_ > 0) {
         // What was written at the old rate has to be on the wire before the
         // rate changes under it.
-        ::tcdrain(device_.Descriptor());
+        device_.Drain();
         clock_.SleepFor(kRateSettle);
     }
     // No 128-byte driver buffers to ask for: a Linux tty sizes its own.

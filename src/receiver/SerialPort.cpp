@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 #include <system_error>
+#include <utility>
 #include <vector>
 
-#include "app/EventLog.h"
 #include "platform/Debug.h"
 
 namespace sextara {
@@ -25,7 +25,7 @@ constexpr int kReadIntervalMs = 10;
 
 }  // namespace
 
-SerialPort::SerialPort() = default;
+SerialPort::SerialPort(platform::LogFunction log) : log_(std::move(log)) {}
 
 SerialPort::~SerialPort() {
     std::lock_guard<std::recursive_mutex> control(controlMutex_);
@@ -65,6 +65,15 @@ std::uint64_t SerialPort::DroppedTxBytes() const {
     return droppedTxBytes_.load();
 }
 
+std::uint64_t SerialPort::DroppedTxWrites() const {
+    return droppedTxWrites_.load();
+}
+
+std::string SerialPort::LastOpenError() const {
+    std::lock_guard<std::recursive_mutex> control(controlMutex_);
+    return lastOpenError_;
+}
+
 bool SerialPort::ReaderRunning() const {
     return readerRunning_.load();
 }
@@ -74,6 +83,7 @@ bool SerialPort::ReaderRunning() const {
 int SerialPort::Configure(int /*portNumber*/, int baudRate, std::uint32_t /*lineFormat*/) {
     std::lock_guard<std::recursive_mutex> control(controlMutex_);
     if (!device_.IsOpen() || !device_.SetBaud(baudRate)) {
+        lastOpenError_ = device_.LastErrorText();
         StopLocked();
         return kInvalidHandle;
     }
@@ -84,7 +94,11 @@ int SerialPort::Open(int portNumber, int baudRate) {
     std::lock_guard<std::recursive_mutex> control(controlMutex_);
     if (released_) return 0;
     StopLocked();
-    if (!device_.Open(portNumber)) return 0;
+    lastOpenError_.clear();
+    if (!device_.Open(portNumber)) {
+        lastOpenError_ = device_.LastErrorText();
+        return 0;
+    }
     rxStopEvent_.Reset();
     txStopEvent_.Reset();
     // Bytes queued while closed wait for the next Write to wake the writer.
@@ -104,6 +118,7 @@ int SerialPort::Open(int portNumber, int baudRate) {
 int SerialPort::SetBaud(int baudRate) {
     std::lock_guard<std::recursive_mutex> control(controlMutex_);
     if (IsOpen() && device_.SetBaud(baudRate)) return 1;
+    if (IsOpen()) lastOpenError_ = device_.LastErrorText();
     StopLocked();
     return 0;
 }
@@ -146,6 +161,8 @@ void SerialPort::Close() {
 // or write by the device, then joined; only then is the line closed, so no
 // thread ever uses a closed descriptor.
 void SerialPort::StopLocked() {
+    // Drops while closed are told once the port runs again and drains.
+    const bool wasOpen = device_.IsOpen();
     bytesReceived_ = 0;
     rxStopEvent_.Set();
     txStopEvent_.Set();
@@ -154,17 +171,31 @@ void SerialPort::StopLocked() {
     if (writerThread_.joinable()) writerThread_.join();
     device_.Close();
     handle_ = kInvalidHandle;
+    if (wasOpen) LogDroppedBurst();
 }
 
 std::uint32_t SerialPort::Write(const std::uint8_t* bytes, std::uint32_t length) {
     if (bytes == nullptr || length == 0) return length;
     {
         std::lock_guard<std::mutex> hold(lock_);
-        txQueue_.insert(txQueue_.end(), bytes, bytes + length);
-        if (txQueue_.size() > kTxQueueCap) {
-            const std::size_t drop = txQueue_.size() - kTxQueueCap;
-            txQueue_.erase(txQueue_.begin(), txQueue_.begin() + static_cast<std::ptrdiff_t>(drop));
-            droppedTxBytes_ += drop;
+        if (length > kTxQueueCap) {
+            // Could never go out whole; the queue keeps what it has.
+            ++burstWrites_;
+            burstBytes_ += length;
+            ++droppedTxWrites_;
+            droppedTxBytes_ += length;
+        } else {
+            while (txQueue_.size() + length > kTxQueueCap && !txWrites_.empty()) {
+                const std::uint32_t oldest = txWrites_.front();
+                txWrites_.pop_front();
+                txQueue_.erase(txQueue_.begin(), txQueue_.begin() + static_cast<std::ptrdiff_t>(oldest));
+                ++burstWrites_;
+                burstBytes_ += oldest;
+                ++droppedTxWrites_;
+                droppedTxBytes_ += oldest;
+            }
+            txQueue_.insert(txQueue_.end(), bytes, bytes + length);
+            txWrites_.push_back(length);
         }
     }
     txReadyEvent_.Set();
@@ -208,13 +239,18 @@ void SerialPort::ReaderLoop() {
 
 void SerialPort::WriterLoop() {
     std::vector<std::uint8_t> out;
+    std::deque<std::uint32_t> writes;
     for (;;) {
         if (platform::WaitAny(txReadyEvent_, txStopEvent_) != 0) return;
         {
             std::lock_guard<std::mutex> hold(lock_);
             out.assign(txQueue_.begin(), txQueue_.end());
             txQueue_.clear();
+            writes.swap(txWrites_);
+            txWrites_.clear();
         }
+        // The queue drained: a burst of drops, if there was one, is over.
+        LogDroppedBurst();
         if (out.empty()) continue;
         const long sent = device_.Write(out.data(), out.size());
         if (sent < 0) {
@@ -225,20 +261,44 @@ void SerialPort::WriterLoop() {
         }
         if (static_cast<std::size_t>(sent) < out.size()) {
             // Stopped in the middle of a write: what did not go out stays
-            // first in the queue for the next open.
+            // first in the queue for the next open, still as its writes (the
+            // first one only its unsent tail).
+            std::size_t skip = static_cast<std::size_t>(sent);
+            while (!writes.empty() && skip >= writes.front()) {
+                skip -= writes.front();
+                writes.pop_front();
+            }
+            if (!writes.empty()) writes.front() -= static_cast<std::uint32_t>(skip);
             std::lock_guard<std::mutex> hold(lock_);
             txQueue_.insert(txQueue_.begin(), out.begin() + sent, out.end());
+            txWrites_.insert(txWrites_.begin(), writes.begin(), writes.end());
         }
     }
 }
 
-void SerialPort::LogLine(const char* format, ...) {
-    char line[128];
+void SerialPort::LogLine(const char* format, ...) const {
+    if (!log_) return;
+    char line[160];
     std::va_list args;
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    AppendLog(line);
+    log_(line);
+}
+
+// One line per burst rather than per drop: a correction stream into a dead
+// writer drops a frame every second and would flood the log.
+void SerialPort::LogDroppedBurst() {
+    std::uint64_t writes = 0;
+    std::uint64_t bytes = 0;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        std::swap(writes, burstWrites_);
+        std::swap(bytes, burstBytes_);
+    }
+    if (writes == 0) return;
+    LogLine("COM%d send queue full: %llu writes (%llu bytes) dropped", portNumber_.load(),
+            static_cast<unsigned long long>(writes), static_cast<unsigned long long>(bytes));
 }
 
 }  // namespace sextara

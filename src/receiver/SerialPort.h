@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "decode/ByteSink.h"
 #include "platform/Event.h"
+#include "platform/LogFunction.h"
 #include "platform/SerialDevice.h"
 
 namespace sextara {
@@ -29,7 +31,9 @@ public:
     // (0 none and 0 one stop bit): 8N1.
     static constexpr std::uint32_t kLine8N1 = 8;
 
-    SerialPort();
+    // Event-log lines (a lost device, a failed write, dropped writes) go to
+    // `log`; without one they are not kept.
+    explicit SerialPort(platform::LogFunction log = {});
     // Stops and joins both threads and closes the line.
     ~SerialPort() override;
     SerialPort(const SerialPort&) = delete;
@@ -44,7 +48,9 @@ public:
     virtual int Configure(int portNumber, int baudRate, std::uint32_t lineFormat);
     // Queues the bytes for the writer thread and returns the length at once,
     // also while the port is closed: queued bytes go out with the first write
-    // after the next Open.
+    // after the next Open. Past kTxQueueCap whole writes are dropped, oldest
+    // first (a write larger than the cap is dropped itself), so a command or
+    // a correction frame is sent whole or not at all.
     std::uint32_t Write(const std::uint8_t* bytes, std::uint32_t length) override;
     // Takes up to `maximum` received bytes, oldest first.
     virtual std::uint16_t Read(std::uint8_t* buffer, std::uint32_t maximum);
@@ -68,12 +74,16 @@ public:
     // False while closed; otherwise the number and rate last opened.
     bool GetPortParams(int& portNumber, int& baudRate) const;
     std::uint32_t GetBytesReceived() const;
+    // Why the last Open or SetBaud failed, with the device: "/dev/ttyUSB0: no
+    // such device", "/dev/ttyS2 at 1234 baud: baud rate not supported".
+    std::string LastOpenError() const;
 
     // For the console and tests: how many bytes wait in each queue.
     std::size_t QueuedRxBytes() const;
     std::size_t QueuedTxBytes() const;
-    // Bytes of txQueue discarded by its cap.
+    // Writes, and their bytes, that txQueue discarded by its cap.
     std::uint64_t DroppedTxBytes() const;
+    std::uint64_t DroppedTxWrites() const;
     // True from StartThreads until the reader thread has ended (on a stop or
     // when the device went away).
     bool ReaderRunning() const;
@@ -92,10 +102,15 @@ public:
 private:
     void StopLocked();
     // One line to the event log.
-    static void LogLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+    void LogLine(const char* format, ...) const __attribute__((format(printf, 2, 3)));
+    // Logs the writes dropped since the last such line, if any.
+    void LogDroppedBurst();
 
+    const platform::LogFunction log_;
     std::deque<std::uint8_t> rxQueue_;
     std::deque<std::uint8_t> txQueue_;
+    // Length of each write in txQueue_, oldest first; they add up to its size.
+    std::deque<std::uint32_t> txWrites_;
     std::uint8_t rxBuffer_[kReadChunk]{};
     platform::Event rxStopEvent_;
     platform::Event txStopEvent_;
@@ -111,9 +126,14 @@ private:
     platform::SerialDevice device_;
     // Serialises Open, Configure, SetBaud, StartThreads, Stop and Close;
     // recursive because Open configures through the virtual Configure.
-    std::recursive_mutex controlMutex_;
+    mutable std::recursive_mutex controlMutex_;
     std::atomic<bool> readerRunning_{false};
     std::atomic<std::uint64_t> droppedTxBytes_{0};
+    std::atomic<std::uint64_t> droppedTxWrites_{0};
+    // Drops not yet logged; guarded by lock_.
+    std::uint64_t burstWrites_ = 0;
+    std::uint64_t burstBytes_ = 0;
+    std::string lastOpenError_;  // guarded by controlMutex_
     bool released_ = false;  // after Close
 };
 

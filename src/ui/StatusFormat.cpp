@@ -26,11 +26,22 @@ int SelectedCount(const GnssState& s, Constellation c) {
 }  // namespace
 
 std::string FormatDms(double degrees, const char* positive, const char* negative) {
-    const double magnitude = std::fabs(degrees);
-    const int whole = static_cast<int>(magnitude);
+    double magnitude = std::fabs(degrees);
+    // Beyond any coordinate; keeps the integer conversions defined.
+    if (!std::isfinite(magnitude) || magnitude >= 1e6) magnitude = 0.0;
+    int whole = static_cast<int>(magnitude);
     const double minutesExact = (magnitude - whole) * 60;
-    const int minutes = static_cast<int>(minutesExact);
-    const double seconds = (minutesExact - minutes) * 60;
+    int minutes = static_cast<int>(minutesExact);
+    double seconds = (minutesExact - minutes) * 60;
+    // Seconds that print as 60.000 carry into the minutes, and those into
+    // the degrees: 10.99999999 is 11°00'0.000", not 10°59'60.000".
+    if (Printf("%.3f", seconds) == "60.000") {
+        seconds = 0.0;
+        if (++minutes == 60) {
+            minutes = 0;
+            ++whole;
+        }
+    }
     return Printf("%d\xC2\xB0%02d'%4.3f\"%s", whole, minutes, seconds, degrees >= 0 ? positive : negative);
 }
 

@@ -23,7 +23,8 @@ struct StatusInputs {
 };
 
 // "31°13'48.000"N": degrees, minutes, seconds of the absolute value, then the
-// hemisphere letter from the sign (0 counts as north or east).
+// hemisphere letter from the sign (0 counts as north or east). Rounding
+// carries: seconds never print as 60.000.
 std::string FormatDms(double degrees, const char* positive, const char* negative);
 const char* FixQualityText(int fixQuality);
 

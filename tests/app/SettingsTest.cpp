@@ -1,6 +1,14 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <sstream>
+#include <vector>
 
 #include "app/EventLog.h"
 #include "app/Settings.h"
@@ -110,6 +118,78 @@ TEST_F(SettingsTest, UnusableConfigGivesDefaultsALogLineAndNoSave) {
     }
 }
 
+// A FIFO in a settings or log file's place (a device node behaves alike) is
+// refused with a log line; opening it the usual way would wait for a writer
+// or reader forever, with the program hung at start and deaf to SIGTERM.
+TEST_F(SettingsTest, FilesThatAreNotRegularAreRefusedWithoutWaiting) {
+    struct Row {
+        const char* file;
+        std::function<void()> use;
+        const char* logLine;  // nullptr: the log itself is the FIFO
+    };
+    const Row rows[] = {
+        {"config.ini", [&] { ConfigSettings settings; EXPECT_FALSE(LoadConfig(Config(), settings)); },
+         "Config File Unreadable, Defaults Used! (not a regular file)"},
+        {"registry.ini",
+         [&] {
+             platform::RegistryStore store(dir_.File("registry.ini"), AppendLog);
+             RegistrySettings settings;
+             EXPECT_FALSE(LoadRegistrySettings(store, settings));
+         },
+         "Registry File Unreadable, Defaults Used! (not a regular file)"},
+        {"Mylog.txt", [] { AppendLog("into a FIFO"); }, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        const std::string fifo = dir_.File(row.file);
+        std::filesystem::remove(fifo);
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+        auto done = std::async(std::launch::async, row.use);
+        if (done.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+            ADD_FAILURE() << "blocked on the FIFO";
+            // Both ends at once: releases an open waiting for either.
+            ::close(::open(fifo.c_str(), O_RDWR | O_NONBLOCK));
+        }
+        done.wait();
+        struct stat info {};
+        EXPECT_TRUE(::stat(fifo.c_str(), &info) == 0 && S_ISFIFO(info.st_mode)) << "left as it was";
+        if (row.logLine != nullptr) {
+            EXPECT_NE(LogText().find(row.logLine), std::string::npos) << LogText();
+        }
+        std::filesystem::remove(fifo);
+    }
+}
+
+// Matching stays exact, but an edit that only blanks, letter case or an
+// editor's byte-order mark keep from matching gets one line naming it.
+TEST_F(SettingsTest, HandEditsThatAlmostMatchAreNamedInTheLog) {
+    struct Row {
+        const char* file;
+        std::vector<std::string> lines;  // what the log gets, in order
+    };
+    const std::string tail = " must be written exactly (no blanks, other case or byte-order mark)";
+    const Row rows[] = {
+        {"[PORT]\nGPSPort=5\n[BOARDTYPE]\nType=enHemis\n[VENDOR]\ngpsport = 1\n[port2]\n", {}},
+        {"[PORT]\nGPSPort = 5\n", {"config.ini line 2 \"GPSPort = 5\" not used: key GPSPort of [PORT]" + tail}},
+        {"[LANG]\r\n language=0\r\n", {"config.ini line 2 \" language=0\" not used: key Language of [LANG]" + tail}},
+        {"\xEF\xBB\xBF[PORT]\nGPSPort=5\n[port]\n[ BATTERY ] ; warn\n",
+         {"config.ini line 1 \"\xEF\xBB\xBF[PORT]\" not used: section [PORT]" + tail,
+          "config.ini line 3 \"[port]\" not used: section [PORT]" + tail,
+          "config.ini line 4 \"[ BATTERY ] ; warn\" not used: section [BATTERY]" + tail}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        WriteBytes(Config(), row.file);
+        std::filesystem::remove(dir_.File("Mylog.txt"));
+        ConfigSettings settings;
+        ASSERT_TRUE(LoadConfig(Config(), settings));
+        std::vector<std::string> logged;
+        std::istringstream log(LogText());
+        for (std::string line; std::getline(log, line);) logged.push_back(line.substr(11, line.size() - 12));
+        EXPECT_EQ(logged, row.lines);
+    }
+}
+
 TEST_F(SettingsTest, PortOrRateThatCannotBeUsedFallsBackWithALogLine) {
     WriteBytes(Config(), "[PORT]\nGPSPort=0\nGPSBaud=fast\n");
     ConfigSettings settings;
@@ -175,6 +255,9 @@ TEST_F(SettingsTest, ComMapFeedsTheSerialLayer) {
     ASSERT_TRUE(LoadConfig(Config(), settings));
     EXPECT_EQ(settings.comDevicePaths,
               (std::map<int, std::string>{{3, "/dev/ttyUSB0"}, {12, "/dev/serial/by-id/usb-receiver-if00"}}));
+    // Loading leaves the process-wide map alone; the caller installs it.
+    EXPECT_EQ(platform::ComDevicePath(3), "/dev/ttyS2");
+    platform::InstallComDevicePaths(settings.comDevicePaths);
     EXPECT_EQ(platform::ComDevicePath(3), "/dev/ttyUSB0");
     EXPECT_EQ(platform::ComDevicePath(12), "/dev/serial/by-id/usb-receiver-if00");
     EXPECT_EQ(platform::ComDevicePath(5), "/dev/ttyS4");

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "FramerHarness.h"
 #include "decode/GsofDecoder.h"
 #include "support/GsofPackets.h"
 
@@ -49,18 +50,11 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o) {
                << ", oversize " << o.oversize << "}";
 }
 
-Outcome Feed(const Bytes& stream, const std::vector<std::size_t>& cuts) {
-    GnssState state;
-    GsofDecoder decoder(&state);
-    std::size_t from = 0;
-    for (std::size_t cut : cuts) {
-        decoder.Input(stream.data() + from, static_cast<std::uint32_t>(cut - from));
-        from = cut;
-    }
-    decoder.Input(stream.data() + from, static_cast<std::uint32_t>(stream.size() - from));
-    const DecoderCounters& c = decoder.Counters();
-    return {state.pdop, c.frames, c.checksumErrors, c.oversize};
+Outcome OutcomeOf(const test::FramerOutcome& o) {
+    return {o.state.pdop, o.counters.frames, o.counters.checksumErrors, o.counters.oversize};
 }
+
+const test::DecoderMaker kGsof = [](GnssState* s) { return std::make_unique<GsofDecoder>(s); };
 
 struct FramerCase {
     std::string name;
@@ -94,15 +88,7 @@ std::vector<FramerCase> FramerCases() {
 class GsofFramer : public ::testing::TestWithParam<FramerCase> {};
 
 TEST_P(GsofFramer, SameResultWholeByteByByteAndSplitAnywhere) {
-    const FramerCase& c = GetParam();
-    EXPECT_EQ(Feed(c.stream, {}), c.expected) << "whole";
-
-    std::vector<std::size_t> everyByte;
-    for (std::size_t i = 1; i < c.stream.size(); ++i) everyByte.push_back(i);
-    EXPECT_EQ(Feed(c.stream, everyByte), c.expected) << "byte by byte";
-
-    for (std::size_t cut = 1; cut < c.stream.size(); ++cut)
-        ASSERT_EQ(Feed(c.stream, {cut}), c.expected) << "split at " << cut;
+    EXPECT_EQ(OutcomeOf(test::FeedEveryWay(kGsof, GetParam().stream)), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, GsofFramer, ::testing::ValuesIn(FramerCases()),
@@ -111,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, GsofFramer, ::testing::ValuesIn(FramerCases()),
 TEST(GsofFramerLimits, CallsLongerThanAChunkAreDecodedAsChunks) {
     // 7000 bytes in one call: garbage that fills the buffer, then a packet.
     const Bytes stream = Concat({Bytes(7000 - DopPacket(1.5f).size(), 0xAA), DopPacket(1.5f)});
-    EXPECT_EQ(Feed(stream, {}), (Outcome{1.5, 1, 0, 0}));
+    EXPECT_EQ(OutcomeOf(test::FeedCut(kGsof, stream, {})), (Outcome{1.5, 1, 0, 0}));
 }
 
 TEST(GsofFramerLimits, FullBufferDropsItsOldestChunk) {

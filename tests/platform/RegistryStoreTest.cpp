@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <thread>
 
 #include "platform/RegistryStore.h"
@@ -114,6 +115,37 @@ TEST(RegistryStore, CorruptFileReadsAsNoKeysWithALogLine) {
         RegistryStore reread(dir.File("registry.ini"), {});
         EXPECT_EQ(reread.OpenKey("software\\Brellmark")->QueryString("LOGNAME"), "fresh");
     }
+}
+
+// A store that reads badly is the user's only copy of the settings: the
+// first save sets it aside unchanged under a name of its own, never over an
+// earlier one, and only then writes the fresh store.
+TEST(RegistryStore, UnreadableFileIsSetAsideBeforeTheFirstSave) {
+    TempDir dir;
+    const std::string bad[] = {
+        "[software\\Brellmark]\n\"LOGNAME\"=\"Site 7\"\n\"CUTOFF\"=12\n",
+        std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10),
+        std::string((1 << 20) + 1, ';'),
+    };
+    std::vector<std::string> kept;
+    for (const std::string& text : bad) {
+        WriteBytes(dir.File("registry.ini"), text);
+        LogCapture log;
+        RegistryStore store(dir.File("registry.ini"), log.Function());
+        EXPECT_EQ(ReadBytes(dir.File("registry.ini")), text) << "nothing is touched before a save";
+        auto key = store.CreateKey("software\\Brellmark");
+        ASSERT_TRUE(key && key->SetString("LOGNAME", "fresh"));
+        ASSERT_EQ(log.lines.size(), 2u);
+        const std::string prefix = "Registry File Kept As registry.ini.bad-";
+        ASSERT_EQ(log.lines[1].substr(0, prefix.size()), prefix) << log.lines[1];
+        const std::string name = log.lines[1].substr(std::string("Registry File Kept As ").size());
+        EXPECT_EQ(ReadBytes(dir.File(name)), text);
+        kept.push_back(name);
+        EXPECT_EQ(RegistryStore(dir.File("registry.ini"), {}).OpenKey("software\\Brellmark")->QueryString("LOGNAME"),
+                  "fresh");
+    }
+    EXPECT_EQ(std::set<std::string>(kept.begin(), kept.end()).size(), std::size(bad)) << "each kept apart";
+    EXPECT_EQ(ReadBytes(dir.File(kept[0])), bad[0]);
 }
 
 TEST(RegistryStore, FailedSaveKeepsTheOldFileAndTheOldValue) {

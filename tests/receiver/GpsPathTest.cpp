@@ -83,8 +83,8 @@ protected:
     PtyPair pty_;
     GnssStateStore store_;
     DecoderHost host_{store_};
-    SerialPort port_;
-    GpsPath path_{port_, host_, kTestPumpPeriod};
+    SerialPort port_{AppendLog};
+    GpsPath path_{port_, host_, kTestPumpPeriod, AppendLog};
 };
 
 TEST_F(GpsPathTest, OpenFailureIsLoggedAndStartsNothing) {
@@ -97,6 +97,11 @@ TEST_F(GpsPathTest, OpenFailureIsLoggedAndStartsNothing) {
     EXPECT_EQ(path_.GpsPortNumber(), kPort);
     EXPECT_EQ(path_.GpsBaud(), 57600);
     EXPECT_NE(test::ReadBytes(home_.File(kEventLogFileName)).find("Can't Open GPS Port!"), std::string::npos);
+    // The reason beside the message, so the user knows what to fix.
+    EXPECT_NE(test::ReadBytes(home_.File(kEventLogFileName))
+                  .find("Can't Open GPS Port! (COM" + std::to_string(kPort) +
+                        " /dev/sextara-no-such-port: no such device)"),
+              std::string::npos);
 }
 
 // Sentences from the receiver reach the decoder, the console and the record

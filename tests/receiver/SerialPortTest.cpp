@@ -66,7 +66,7 @@ protected:
 
     test::TempDir home_;
     PtyPair pty_;
-    SerialPort port_;
+    SerialPort port_{AppendLog};
 };
 
 TEST_F(SerialPortTest, OpenFailsAtOnceWithoutThreads) {
@@ -81,12 +81,13 @@ TEST_F(SerialPortTest, OpenFailsAtOnceWithoutThreads) {
         const char* what;
         std::string path;
         int baud;
+        const char* reason;  // what the log gets beside the user's message
     } cases[] = {
-        {"missing device", "/dev/sextara-no-such-port", kBaud},
-        {"not a serial line", fileName, kBaud},
-        {"not a serial line either", "/dev/null", kBaud},
-        {"in use by another port", pty_.SlavePath(), kBaud},
-        {"rate no make uses", "", 1234},
+        {"missing device", "/dev/sextara-no-such-port", kBaud, "/dev/sextara-no-such-port: no such device"},
+        {"not a serial line", fileName, kBaud, ": not a serial line"},
+        {"not a serial line either", "/dev/null", kBaud, "/dev/null: not a serial line"},
+        {"in use by another port", pty_.SlavePath(), kBaud, ": in use by another program"},
+        {"rate no make uses", "", 1234, " at 1234 baud: baud rate not supported"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -101,6 +102,7 @@ TEST_F(SerialPortTest, OpenFailsAtOnceWithoutThreads) {
         EXPECT_FALSE(port.GetPortParams(number, baud));
         EXPECT_EQ(port.StartThreads(), 0);
         EXPECT_FALSE(port.ReaderRunning());
+        EXPECT_NE(port.LastOpenError().find(c.reason), std::string::npos) << port.LastOpenError();
     }
     unlink(fileName);
     holder.Stop();
@@ -279,14 +281,32 @@ TEST_F(SerialPortTest, CloseIsFinal) {
     EXPECT_EQ(port_.Open(kPort, kBaud), 0);
 }
 
-TEST_F(SerialPortTest, TransmitQueueIsCappedKeepingTheNewest) {
+// A queue past its cap loses whole writes, oldest first: a receiver must
+// never get half a command or half a correction frame.
+TEST_F(SerialPortTest, TransmitQueueDropsWholeWritesOldestFirst) {
     // Closed port: nothing drains the queue.
-    const Bytes first = test::CountingBytes(SerialPort::kTxQueueCap - 10);
-    const Bytes second = test::CountingBytes(100, first.size());
-    port_.Write(first.data(), static_cast<std::uint32_t>(first.size()));
-    port_.Write(second.data(), static_cast<std::uint32_t>(second.size()));
-    EXPECT_EQ(port_.QueuedTxBytes(), SerialPort::kTxQueueCap);
-    EXPECT_EQ(port_.DroppedTxBytes(), 90u);
+    const Bytes first = test::CountingBytes(30000);
+    const Bytes second = test::CountingBytes(30000, 7);
+    // Leaves room for the last write below.
+    const Bytes third = test::CountingBytes(SerialPort::kTxQueueCap - 30000 - 100, 3);
+    const Bytes huge = test::CountingBytes(SerialPort::kTxQueueCap + 1);
+    for (const Bytes* write : {&first, &second, &third, &huge}) {
+        port_.Write(write->data(), static_cast<std::uint32_t>(write->size()));
+    }
+    EXPECT_EQ(port_.QueuedTxBytes(), second.size() + third.size());
+    EXPECT_EQ(port_.DroppedTxWrites(), 2u);
+    EXPECT_EQ(port_.DroppedTxBytes(), first.size() + huge.size());
+
+    OpenAndStart();
+    const Bytes last = test::ToBytes("$PLAST*00\r\n");
+    port_.Write(last.data(), static_cast<std::uint32_t>(last.size()));
+    Bytes expected = second;
+    expected.insert(expected.end(), third.begin(), third.end());
+    expected.insert(expected.end(), last.begin(), last.end());
+    EXPECT_TRUE(pty_.Receive(expected.size()) == expected);
+    ASSERT_TRUE(WaitUntil([&] { return EventLog().find("COM41 send queue full") != std::string::npos; }));
+    EXPECT_NE(EventLog().find("COM41 send queue full: 2 writes (95537 bytes) dropped"), std::string::npos)
+        << EventLog();
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -81,5 +82,19 @@ std::optional<Json> ParseJson(std::string_view text);
 
 // "key: ours vs theirs" for every top-level member that differs; empty when equal.
 std::string DescribeJsonDifference(std::string_view ours, std::string_view theirs);
+
+// sextara-decode run as a separate process with these arguments.
+struct ToolRun {
+    int exitCode = -1;  // -1 when it did not exit normally
+    std::string out;
+    std::string err;
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+};
+ToolRun RunTool(const std::vector<std::string>& args);
 
 }  // namespace sextara::testing

@@ -107,6 +107,39 @@ TEST_P(CaptureGolden, FinalRecordEqualsExpectedOutput) {
 
 INSTANTIATE_TEST_SUITE_P(Captures, CaptureGolden, ::testing::ValuesIn(CaptureRows()), RowName);
 
+// Per-change outputs of a handful of captures, one make each: a decoder
+// change that goes wrong in the middle of a capture and right again by its
+// end shows here.
+TEST(CaptureChanges, EveryChangeEqualsExpectedOutput) {
+    const auto list = ReadText(TestDataDir() + "/change-goldens.txt");
+    ASSERT_TRUE(list);
+    std::istringstream paths(*list);
+    std::set<std::string> makes;
+    for (std::string path; std::getline(paths, path);) {
+        if (path.empty() || path[0] == '#') continue;
+        SCOPED_TRACE(path);
+        const auto row = std::find_if(CaptureRows().begin(), CaptureRows().end(),
+                                      [&](const CaptureRow& r) { return r.path == path; });
+        ASSERT_NE(row, CaptureRows().end()) << "not in captures.tsv";
+        makes.insert(row->makeName);
+        const auto golden = ReadText(TestDataDir() + "/expected/" + path + ".changes.jsonl");
+        ASSERT_TRUE(golden) << "missing; build the regen-expected target";
+        const ToolRun run = RunTool({"--make", row->makeName, "--chunk", "2048", "--emit", "change", row->DataPath()});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        std::istringstream expected(*golden);
+        std::vector<std::string> expectedLines;
+        for (std::string line; std::getline(expected, line);) expectedLines.push_back(line);
+        const std::vector<std::string> lines = run.Lines();
+        for (std::size_t i = 0; i < std::min(lines.size(), expectedLines.size()); ++i) {
+            ASSERT_EQ(lines[i], expectedLines[i]) << "change " << i + 1 << ": "
+                                                  << DescribeJsonDifference(lines[i], expectedLines[i]);
+        }
+        EXPECT_EQ(lines.size(), expectedLines.size());
+        EXPECT_GT(lines.size(), 1u) << "no change inside the capture to watch";
+    }
+    EXPECT_GE(makes.size(), 4u);
+}
+
 // Peer: gpsd reports beside the NMEA captures.
 
 struct PeerReports {

@@ -12,6 +12,13 @@ TEST(StatusFormat, DmsCarriesHemisphereFromSign) {
     EXPECT_EQ(FormatDms(-121.25, "E", "W"), "121\xC2\xB0" "15'0.000\"W");
 }
 
+TEST(StatusFormat, DmsRoundingCarriesIntoMinutesAndDegrees) {
+    EXPECT_EQ(FormatDms(10.99999999, "N", "S"), "11\xC2\xB0" "00'0.000\"N");
+    EXPECT_EQ(FormatDms(-0.99999999999, "E", "W"), "1\xC2\xB0" "00'0.000\"W");
+    EXPECT_EQ(FormatDms(10.2666666666, "N", "S"), "10\xC2\xB0" "16'0.000\"N");
+    EXPECT_EQ(FormatDms(10.26666, "N", "S"), "10\xC2\xB0" "15'59.976\"N");
+}
+
 TEST(StatusFormat, NoFixShowsDeviceClockAndNotAvailable) {
     GnssState s{};
     s.hour = 9;  // stale values from the record must not be shown without a fix
