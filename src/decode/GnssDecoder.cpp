@@ -5,7 +5,8 @@
 namespace sextara {
 
 void GnssDecoder::SetDiffMode(ByteSink& port, std::int32_t mode) {
-    if (diffMode_ != nullptr && diffModeClock_ != nullptr) SendCommands(diffMode_->For(mode), port, *diffModeClock_);
+    if (diffMode_ != nullptr && diffModeClock_ != nullptr)
+        SendCommands(diffMode_->For(mode), port, *diffModeClock_);
 }
 
 void GnssDecoder::UseDiffModeCommands(const DiffModeCommands& commands, platform::Clock& clock) {

@@ -436,21 +436,23 @@ constexpr std::uint8_t kTrimbleProbeOff[] = {
 };
 
 constexpr DetectionProbe kNovatelDetection = {kNovatelProbe, kNovatelProbe.size() - 1, "VERSION", {}};
-constexpr DetectionProbe kHemisphereDetection = {kHemisphereProbe, kHemisphereProbe.size() - 1, "$>JSHOW,", {}};
-constexpr DetectionProbe kTrimbleDetection = {kTrimbleProbe, sizeof kTrimbleProbe, "$PTNL,GGK", kTrimbleProbeOff};
+constexpr DetectionProbe kHemisphereDetection = {
+    kHemisphereProbe, kHemisphereProbe.size() - 1, "$>JSHOW,", {}};
+constexpr DetectionProbe kTrimbleDetection = {kTrimbleProbe, sizeof kTrimbleProbe, "$PTNL,GGK",
+                                              kTrimbleProbeOff};
 constexpr DetectionProbe kAnyByte = {};
 
 constexpr FactoryReset kNoReset = {};
 
-// Port console: typed by hand as often as picked, so without line ends (the
-// console adds CR LF).
+// Port console entries, without line ends: the console appends CR LF when it
+// sends one.
 constexpr std::string_view kNovatelConsole[] = {
     "unlogall", "log satvisb ontime 5", "log trackstata ontime 5", "log bestposb ontime 1", "saveconfig",
 };
 constexpr std::string_view kCompassConsole[] = {
-    "unlogall",           "log gpgga ontime 1",    "log gpgsa ontime 1",
-    "log gpgsv ontime 1", "log gpgst ontime 1",    "log gprmc ontime 1",
-    "log satmsgb ontime 5", "log bestposb ontime 1", "saveconfig",
+    "unlogall",           "log gpgga ontime 1", "log gpgsa ontime 1",   "log gpgsv ontime 1",
+    "log gpgst ontime 1", "log gprmc ontime 1", "log satmsgb ontime 5", "log bestposb ontime 1",
+    "saveconfig",
 };
 constexpr std::string_view kHemisphereConsole[] = {
     "$JOFF",         "$JASC,GPGGA,1", "$JASC,GPGSA,1", "$JASC,GPGSV,1",
@@ -463,7 +465,8 @@ template <typename Value>
 BuiltCommand FormatLine(const char* format, Value value) {
     char line[64];
     const int length = std::snprintf(line, sizeof line, format, value);
-    const std::size_t size = length > 0 ? std::min<std::size_t>(static_cast<std::size_t>(length), sizeof line - 1) : 0;
+    const std::size_t size =
+        length > 0 ? std::min<std::size_t>(static_cast<std::size_t>(length), sizeof line - 1) : 0;
     return {std::vector<std::uint8_t>(line, line + size), kPause300};
 }
 
@@ -608,9 +611,15 @@ ReceiverType ReceiverTypeFromConfigName(std::string_view name) {
     return kDefaultReceiverType;
 }
 
-std::string_view ConfigNameOf(std::int32_t code) { return ReceiverMakeOf(code).configName; }
-std::string_view AboutNameOf(std::int32_t code) { return ReceiverMakeOf(code).aboutName; }
-std::string_view ListNameOf(std::int32_t code) { return ReceiverMakeOf(code).listName; }
+std::string_view ConfigNameOf(std::int32_t code) {
+    return ReceiverMakeOf(code).configName;
+}
+std::string_view AboutNameOf(std::int32_t code) {
+    return ReceiverMakeOf(code).aboutName;
+}
+std::string_view ListNameOf(std::int32_t code) {
+    return ReceiverMakeOf(code).listName;
+}
 
 std::array<std::uint8_t, kTrimbleRawOutputPacketBytes> BuildTrimbleRawOutputPacket(int cutoffAngleDeg,
                                                                                    int portCode,

@@ -24,6 +24,8 @@ enum ReceiverType : std::int32_t {
 constexpr int kReceiverTypeCount = 12;
 constexpr ReceiverType kDefaultReceiverType = enOther;
 
-constexpr bool IsKnownReceiverType(std::int32_t code) { return code >= 0 && code < kReceiverTypeCount; }
+constexpr bool IsKnownReceiverType(std::int32_t code) {
+    return code >= 0 && code < kReceiverTypeCount;
+}
 
 }  // namespace sextara

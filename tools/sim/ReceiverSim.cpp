@@ -484,8 +484,9 @@ void ReceiverSim::Receive(Link& link, const std::uint8_t* bytes, std::size_t cou
         SwitchBaud(link, link.baudAfterReset);
     }
     const CommandDialect dialect = ReceiverMakeOf(options_.make).dialect;
-    const auto probes = dialect == CommandDialect::kTrimblePacket ? BinaryProbesOf(dialect)
-                                                                  : std::vector<std::span<const std::uint8_t>>{};
+    const auto probes = dialect == CommandDialect::kTrimblePacket
+                            ? BinaryProbesOf(dialect)
+                            : std::vector<std::span<const std::uint8_t>>{};
     std::size_t longestProbe = 0;
     for (const auto& probe : probes) longestProbe = std::max(longestProbe, probe.size());
     std::uint64_t ignored = 0;
@@ -505,7 +506,8 @@ void ReceiverSim::Receive(Link& link, const std::uint8_t* bytes, std::size_t cou
             if (link.binaryTail.size() > longestProbe) link.binaryTail.erase(link.binaryTail.begin());
             for (const auto& probe : probes) {
                 if (link.binaryTail.size() < probe.size() ||
-                    !std::equal(probe.begin(), probe.end(), link.binaryTail.end() - static_cast<std::ptrdiff_t>(probe.size()))) {
+                    !std::equal(probe.begin(), probe.end(),
+                                link.binaryTail.end() - static_cast<std::ptrdiff_t>(probe.size()))) {
                     continue;
                 }
                 link.binaryTail.clear();
@@ -570,8 +572,7 @@ void ReceiverSim::HandleNovatel(Link& link, std::string_view line) {
         }
         const int rate = rateAt < words.size() ? ParseBaud(words[rateAt]) : 0;
         if (rate == 0) {
-            Reply(link, compass ? "ERROR!\r\n" : "\r\n<ERROR:Invalid Parameter\r\n[COM1]",
-                  false);
+            Reply(link, compass ? "ERROR!\r\n" : "\r\n<ERROR:Invalid Parameter\r\n[COM1]", false);
         } else if (port == "com1" || port == "thisport") {
             SwitchBaud(link, rate);
         } else {
@@ -581,8 +582,7 @@ void ReceiverSim::HandleNovatel(Link& link, std::string_view line) {
                verb == "saveconfig" || verb == "interfacemode") {
         Reply(link, ok, false);
     } else {
-        Reply(link, compass ? "ERROR!\r\n" : "\r\n<ERROR:Invalid Command Name\r\n[COM1]",
-              false);
+        Reply(link, compass ? "ERROR!\r\n" : "\r\n<ERROR:Invalid Command Name\r\n[COM1]", false);
     }
 }
 
