@@ -1,11 +1,13 @@
 #pragma once
 
 // Everything the program knows of each receiver make, one row per make: its
-// names, the decoder that reads it, every command it is sent, how it is found
-// at an unknown rate and put back to its defaults, and the console's canned
-// commands. A make's bytes are typed once, in ReceiverMakes.cpp; the command
-// senders, the detector, the decoders, the simulator and the fuzzers read
-// them from here.
+// names, the decoder that reads it, the commands it is sent (start-up, raw
+// observations, second-port rate, correction input, differential mode), how
+// it is found at an unknown rate and which reset and restore sequence it
+// gets, and the console's canned commands. Each of these byte sequences is
+// typed once, in ReceiverMakes.cpp; the command senders, the detector, the
+// decoders, the simulator and the fuzzers read them from here. The steps of
+// the restore sequences themselves are the detector's.
 //
 // The catalogue sits in the decoding layer, below the receiver link, because
 // the decoder host builds decoders by make code and the decoders send the
