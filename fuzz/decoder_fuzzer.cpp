@@ -10,8 +10,8 @@
 #include <cstring>
 
 #include "decode/GnssDecoder.h"
+#include "decode/ReceiverMakes.h"
 #include "decode/StateJson.h"
-#include "receiver/ReceiverType.h"
 
 #ifndef SEXTARA_FUZZ_MAKE
 #error "define SEXTARA_FUZZ_MAKE to the make whose decoder is fuzzed"
@@ -22,22 +22,22 @@ namespace {
 using namespace sextara;
 
 constexpr std::int32_t kMake = SEXTARA_FUZZ_MAKE;
-constexpr bool kBinary =
-    kMake == enNovtel || kMake == enCompass || kMake == enTrimble || kMake == enDA_Vo || kMake == enDorir_Iv;
+static_assert(IsKnownReceiverType(kMake), "SEXTARA_FUZZ_MAKE must name a make");
+
+// What the make's decoder may do to the record, from its row.
+const DecoderProfile& Profile() {
+    return ReceiverMakeOf(kMake).decoderProfile;
+}
 
 // The NMEA parsers set the total from their (clamped) counts, at most four
-// tables of 20; the Compass board's satellite list carries it in one byte.
-constexpr std::int32_t kMaxTotal = kBinary ? 255 : 4 * kSatTableSize;
+// tables of 20; the binary logs carry it in one byte.
+std::int32_t MaxTotal() {
+    return Profile().inputResult == 0 ? 255 : 4 * kSatTableSize;
+}
 
 // Past the decoding thread's 2048 on purpose: Input must not rely on the
 // caller keeping to it.
 constexpr std::uint32_t kMaxFuzzChunk = 4096;
-
-// Only these makes ever fill the Galileo table, and every make but the
-// Compass board fills GLONASS.
-constexpr bool kWritesGalileo =
-    kMake == enBlox9P || kMake == enTrimble || kMake == enDA_Vo || kMake == enDorir_Iv;
-constexpr bool kWritesGlonass = kMake != enCompass;
 
 // ASan sees nothing of a write that stays inside GnssState, and the decoders
 // index the tables through pointers, where -fsanitize=bounds cannot follow.
@@ -81,10 +81,10 @@ void CheckInvariants(const GuardedState& g, const DecoderCounters& now, const De
     for (std::int32_t count : {s.gpsCount, s.glonassCount, s.beidouCount, s.galileoCount}) {
         Require(count >= 0 && count <= kSatTableSize, "satellite count outside 0..20");
     }
-    Require(s.satellitesTotal >= 0 && s.satellitesTotal <= kMaxTotal, "satellitesTotal out of range");
-    if (!kWritesGalileo)
+    Require(s.satellitesTotal >= 0 && s.satellitesTotal <= MaxTotal(), "satellitesTotal out of range");
+    if (!Profile().fillsGalileo)
         Require(Untouched(s.galileoSats) && s.galileoCount == 0, "write into the Galileo table");
-    if (!kWritesGlonass)
+    if (!Profile().fillsGlonass)
         Require(Untouched(s.glonassSats) && s.glonassCount == 0, "write into the GLONASS table");
 
     // Counters only grow, and none can pass the bytes that were fed: every
@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::size_t n = static_cast<std::size_t>(1 + (r >> 2) % limit);
         if (n > size - pos) n = size - pos;
         const std::int32_t result = decoder->Input(data + pos, static_cast<std::uint32_t>(n));
-        Require(result == (kBinary ? 0 : 1), "unexpected Input result");
+        Require(result == Profile().inputResult, "unexpected Input result");
         pos += n;
         fed += n;
         const DecoderCounters now = decoder->Counters();

@@ -15,7 +15,7 @@
 #include "CommandLine.h"
 #include "decode/GnssDecoder.h"
 #include "decode/StateJson.h"
-#include "receiver/ReceiverType.h"
+#include "decode/ReceiverMakes.h"
 
 namespace {
 
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
         return Fail("no make given (--make NAME)");
     }
     std::int32_t make = -1;
-    for (const auto& row : kReceiverTypeNames) {
+    for (const auto& row : kReceiverMakes) {
         if (row.configName == makeName) make = row.type;
     }
     if (make < 0) return Fail("unknown make '" + makeName + "'");

@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "CommandLine.h"
-#include "receiver/ReceiverType.h"
+#include "decode/ReceiverMakes.h"
 #include "sim/ReceiverSim.h"
 
 namespace {
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--make") {
             if (!needs()) return Fail("--make needs a make name");
             haveMake = false;
-            for (const auto& row : kReceiverTypeNames) {
+            for (const auto& row : kReceiverMakes) {
                 if (row.configName == value) {
                     options.make = row.type;
                     haveMake = true;

@@ -1,27 +1,25 @@
 #include "decode/GnssDecoder.h"
 
-#include "decode/GsofDecoder.h"
-#include "decode/NmeaParser.h"
-#include "decode/NovatelDecoder.h"
+#include "decode/ReceiverMakes.h"
 
 namespace sextara {
 
+void GnssDecoder::SetDiffMode(ByteSink& port, std::int32_t mode) {
+    if (diffMode_ != nullptr && diffModeClock_ != nullptr)
+        SendCommands(diffMode_->For(mode), port, *diffModeClock_);
+}
+
+void GnssDecoder::UseDiffModeCommands(const DiffModeCommands& commands, platform::Clock& clock) {
+    diffMode_ = &commands;
+    diffModeClock_ = &clock;
+}
+
 std::unique_ptr<GnssDecoder> MakeDecoder(std::int32_t make, GnssState* state, platform::Clock& clock) {
-    switch (make) {
-        case enNovtel: return std::make_unique<NovatelDecoder>(state);
-        case enCompass: return std::make_unique<NovatelDecoderCompass>(state);
-        case enHemis: return std::make_unique<NmeaParserHemis>(state, clock);
-        case enBlox6T:
-        case enBlox8T: return std::make_unique<NmeaParserBlox>(state);
-        case enTrimble:
-        case enDA_Vo:
-        case enDorir_Iv: return std::make_unique<GsofDecoder>(state);
-        case enTrimbleNMEA: return std::make_unique<NmeaParserTrimble>(state);
-        case enSkyTraq:
-        case enOther: return std::make_unique<NmeaParserStd>(state);
-        case enBlox9P: return std::make_unique<NmeaParserBlox9>(state);
-        default: return nullptr;
-    }
+    if (!IsKnownReceiverType(make)) return nullptr;
+    const ReceiverMake& row = kReceiverMakes[make];
+    auto decoder = row.decoder(state);
+    if (decoder) decoder->UseDiffModeCommands(row.diffMode, clock);
+    return decoder;
 }
 
 void DecoderHost::CreateDecoder(std::int32_t make) {

@@ -8,8 +8,9 @@
 
 #include "decode/ByteSink.h"
 #include "decode/GnssState.h"
+#include "decode/ReceiverCommand.h"
+#include "decode/ReceiverType.h"
 #include "platform/Clock.h"
-#include "receiver/ReceiverType.h"
 
 namespace sextara {
 
@@ -35,14 +36,23 @@ public:
 
     // NMEA parsers return 1, binary decoders 0; callers ignore it.
     virtual std::int32_t Input(const std::uint8_t* bytes, std::uint32_t count) = 0;
-    // 0 none, 1 SBAS, 2 other corrections.
-    virtual void SetDiffMode(ByteSink& port, std::int32_t mode) = 0;
+    // 0 none, 1 SBAS, 2 other corrections. Sends the commands its make has
+    // for the mode (UseDiffModeCommands); a decoder given none sends nothing.
+    virtual void SetDiffMode(ByteSink& port, std::int32_t mode);
+
+    // The make's differential-mode commands and the clock for their pauses,
+    // given by MakeDecoder from the make's row. Both must outlive the decoder.
+    void UseDiffModeCommands(const DiffModeCommands& commands, platform::Clock& clock);
 
     const DecoderCounters& Counters() const { return counters_; }
 
 protected:
     GnssState* state_;
     DecoderCounters counters_;
+
+private:
+    const DiffModeCommands* diffMode_ = nullptr;
+    platform::Clock* diffModeClock_ = nullptr;
 };
 
 // A new decoder of the class that the make selects, or null for a code

@@ -28,7 +28,6 @@ public:
     explicit GsofDecoder(GnssState* state) : GnssDecoder(state) {}
 
     std::int32_t Input(const std::uint8_t* bytes, std::uint32_t count) override;
-    void SetDiffMode(ByteSink&, std::int32_t) override {}
 
 private:
     void InputPiece(const std::uint8_t* bytes, std::size_t count);

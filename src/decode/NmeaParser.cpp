@@ -225,8 +225,7 @@ NmeaParser::NmeaParser(GnssState* state, const nmea::Profile& profile)
     : GnssDecoder(state), profile_(profile) {}
 
 NmeaParserStd::NmeaParserStd(GnssState* state) : NmeaParser(state, nmea::kStdProfile) {}
-NmeaParserHemis::NmeaParserHemis(GnssState* state, platform::Clock& clock)
-    : NmeaParser(state, nmea::kHemisProfile), clock_(clock) {}
+NmeaParserHemis::NmeaParserHemis(GnssState* state) : NmeaParser(state, nmea::kHemisProfile) {}
 NmeaParserBlox::NmeaParserBlox(GnssState* state) : NmeaParser(state, nmea::kBloxProfile) {}
 NmeaParserBlox9::NmeaParserBlox9(GnssState* state) : NmeaParser(state, nmea::kBlox9Profile) {}
 NmeaParserTrimble::NmeaParserTrimble(GnssState* state) : NmeaParser(state, nmea::kTrimbleProfile) {}
@@ -682,49 +681,6 @@ std::int32_t& NmeaParser::Count(int constellation) {
 // A count as an index bound: another make's decoder may have left anything.
 int NmeaParser::UsableCount(int constellation) {
     return std::clamp(Count(constellation), 0, kSatTableSize);
-}
-
-// ---------------------------------------------------------------------------
-// Differential source
-
-void NmeaParser::SetDiffMode(ByteSink&, std::int32_t) {}
-
-void NmeaParserHemis::SetDiffMode(ByteSink& port, std::int32_t mode) {
-    static constexpr struct {
-        std::int32_t mode;
-        std::string_view command;
-    } kCommands[] = {{0, "$JDIFF,NONE\r\n"}, {1, "$JDIFF,WAAS\r\n"}, {2, "$JDIFF,OTHER\r\n"}};
-    // Sent twice, 50 ms apart, so that one copy gets through while the receiver is busy sending.
-    constexpr std::chrono::milliseconds kRepeatPause{50};
-    for (const auto& row : kCommands) {
-        if (row.mode != mode) continue;
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(row.command.data());
-        const auto length = static_cast<std::uint32_t>(row.command.size());
-        port.Write(bytes, length);
-        clock_.SleepFor(kRepeatPause);
-        port.Write(bytes, length);
-    }
-}
-
-std::array<std::uint8_t, 18> UbxCfgSbas(std::uint8_t mode, std::uint8_t usage, std::uint8_t maxSbas) {
-    // sync B5 62, class 06, id 16, length 8 (LE), payload: mode, usage,
-    // max channels, scan mode 2 (U1) and scan mode 1 (U4) all zero; checksum
-    // (8-bit Fletcher over class..payload); two zero bytes.
-    std::array<std::uint8_t, 18> m{0xB5, 0x62, 0x06, 0x16, 0x08, 0x00, mode, usage, maxSbas};
-    std::uint8_t a = 0, b = 0;
-    for (std::size_t i = 2; i < 14; ++i) {
-        a = static_cast<std::uint8_t>(a + m[i]);
-        b = static_cast<std::uint8_t>(b + a);
-    }
-    m[14] = a;
-    m[15] = b;
-    return m;
-}
-
-void NmeaParserBlox::SetDiffMode(ByteSink& port, std::int32_t mode) {
-    // Mode 1 turns SBAS on (used for ranging and corrections, 3 channels); every other mode turns it off.
-    const auto message = mode == 1 ? UbxCfgSbas(1, 3, 3) : UbxCfgSbas(0, 1, 1);
-    port.Write(message.data(), static_cast<std::uint32_t>(message.size()));
 }
 
 }  // namespace sextara

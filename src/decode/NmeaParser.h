@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "decode/GnssDecoder.h"
-#include "platform/Clock.h"
 
 namespace sextara {
 
@@ -21,9 +20,9 @@ enum Constellation : int { kGps = 0, kGlonass, kBeidou, kGalileo, kConstellation
 
 // The NMEA 0183 parser family: cuts sentences out of the byte stream, checks
 // their checksum when they carry one, and writes GGA, GSA, GSV, RMC, GST and
-// ZDA into GnssState. The five makes differ only in data (line cap, line-end
-// rule, recognised sentences, GSV and GSA rules; see the profiles in
-// NmeaParser.cpp) and in the command SetDiffMode sends.
+// ZDA into GnssState. The five members differ only in data (line cap,
+// line-end rule, recognised sentences, GSV and GSA rules; see the profiles in
+// NmeaParser.cpp); what SetDiffMode sends is the make's (ReceiverMakes.cpp).
 //
 // Counters: frames = sentences accepted (recognised or not); checksumErrors =
 // sentences skipped for a wrong "*hh"; oversize = sentences longer than the
@@ -38,7 +37,6 @@ public:
     static constexpr std::size_t kInputSlice = 2048;
 
     std::int32_t Input(const std::uint8_t* bytes, std::uint32_t count) override;
-    void SetDiffMode(ByteSink& port, std::int32_t mode) override;
 
     // Bytes held for a sentence whose line end has not arrived; never more
     // than the line cap + 1.
@@ -88,21 +86,16 @@ public:
     explicit NmeaParserStd(GnssState* state);
 };
 
-// Hemisphere: as NmeaParserStd in framing; sets the differential source with $JDIFF.
+// Hemisphere: as NmeaParserStd in framing.
 class NmeaParserHemis : public NmeaParser {
 public:
-    NmeaParserHemis(GnssState* state, platform::Clock& clock);
-    void SetDiffMode(ByteSink& port, std::int32_t mode) override;
-
-private:
-    platform::Clock& clock_;
+    explicit NmeaParserHemis(GnssState* state);
 };
 
-// u-blox 6T and 8T: CR LF lines only; sets SBAS with UBX CFG-SBAS.
+// u-blox 6T and 8T: CR LF lines only.
 class NmeaParserBlox : public NmeaParser {
 public:
     explicit NmeaParserBlox(GnssState* state);
-    void SetDiffMode(ByteSink& port, std::int32_t mode) override;
 };
 
 // u-blox 9P: four constellations, a second GSV group per signal fills snr2.
@@ -116,9 +109,5 @@ class NmeaParserTrimble : public NmeaParser {
 public:
     explicit NmeaParserTrimble(GnssState* state);
 };
-
-// UBX CFG-SBAS (class 0x06, id 0x16, 8-byte payload) with its checksum and
-// the two zero bytes that follow it on the wire: 18 bytes.
-std::array<std::uint8_t, 18> UbxCfgSbas(std::uint8_t mode, std::uint8_t usage, std::uint8_t maxSbas);
 
 }  // namespace sextara

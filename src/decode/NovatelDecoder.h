@@ -34,7 +34,6 @@ public:
     explicit NovatelDecoder(GnssState* state) : GnssDecoder(state) {}
 
     std::int32_t Input(const std::uint8_t* bytes, std::uint32_t count) override;
-    void SetDiffMode(ByteSink&, std::int32_t) override {}
 
     // Held stream: as much as the pump moves in one pass. The largest log the
     // receiver is set up for, TRACKSTAT of 128 channels (28 + 16 + 128 * 40 + 4
@@ -61,7 +60,6 @@ public:
     explicit NovatelDecoderCompass(GnssState* state) : GnssDecoder(state) {}
 
     std::int32_t Input(const std::uint8_t* bytes, std::uint32_t count) override;
-    void SetDiffMode(ByteSink&, std::int32_t) override {}
 
     // More than this held before new bytes arrive means the stream is not
     // forming frames: it is dropped.

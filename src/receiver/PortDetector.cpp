@@ -9,8 +9,7 @@
 
 #include "platform/Debug.h"
 #include "platform/Messages.h"
-#include "receiver/ReceiverCommands.h"
-#include "receiver/ReceiverType.h"
+#include "receiver/ReceiverMakes.h"
 
 namespace sextara {
 namespace {
@@ -37,66 +36,9 @@ constexpr milliseconds kResetPause{10};
 // its own FIFO; changing the rate then would garble them.
 constexpr milliseconds kRateSettle{20};
 
-constexpr auto kNovatelProbe = CommandBytes("log version\r\n");
-constexpr auto kHemisphereProbe = CommandBytes("$JSHOW\r\n");
-// Turns on $PTNL,GGK output on the port the probe came in on.
-constexpr std::uint8_t kTrimbleProbe[] = {
-    0x17, 0x00, 0x02, 0x00, 0x64, 0x11, 0x01, 0x00, 0x00, 0x03, 0x00, 0x01, 0x00,
-    0x07, 0x08, 0x07, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x93, 0x03,
-};
-// The same record with the output switched off again, sent once found.
-constexpr std::uint8_t kTrimbleProbeOff[] = {
-    0x17, 0x00, 0x02, 0x00, 0x64, 0x11, 0x01, 0x00, 0x00, 0x03, 0x00, 0x01, 0x00,
-    0x07, 0x08, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x90, 0x03,
-};
 // Makes without a probe send nothing and take any byte as the answer. Not a
 // zero-length array: its data() would be null, which reads as no command.
 constexpr std::uint8_t kNoProbe[1] = {};
-
-struct ProbeCommand {
-    int make;
-    std::span<const std::uint8_t> bytes;
-    // A repeat sends only this many bytes: the text commands go again
-    // without their LF.
-    std::size_t resendLength;
-    const char* answer;
-};
-
-constexpr ProbeCommand kProbes[] = {
-    {enNovtel, kNovatelProbe, 12, "VERSION"},
-    {enCompass, kNovatelProbe, 12, "VERSION"},
-    {enHemis, kHemisphereProbe, 7, "$>JSHOW,"},
-    {enTrimble, kTrimbleProbe, sizeof kTrimbleProbe, "$PTNL,GGK"},
-};
-constexpr ProbeCommand kAnyByte{-1, {kNoProbe, 0}, 0, ""};
-
-const ProbeCommand& ProbeOf(int make) {
-    for (const ProbeCommand& probe : kProbes) {
-        if (probe.make == make) return probe;
-    }
-    return kAnyByte;
-}
-
-// Factory reset per make and the rate the receiver then talks at. Other makes
-// have no reset command; their restore looks for them at the rate given.
-struct Reset {
-    int make;
-    const char* command;
-    int baudAfter;
-};
-
-constexpr Reset kResets[] = {
-    {enNovtel, "FRESET\r\n", 9600},
-    {enCompass, "FRESET\r\n", 115200},
-    {enHemis, "$JRESET\r\n", 19200},
-};
-
-const Reset* ResetOf(int make) {
-    for (const Reset& reset : kResets) {
-        if (reset.make == make) return &reset;
-    }
-    return nullptr;
-}
 
 std::string NovatelCommand(const char* text) {
     return std::string(text) + "\r\n";
@@ -262,9 +204,10 @@ int PortDetector::WaitForAck(std::string_view command, std::size_t resendLength,
 }
 
 int PortDetector::Probe() {
-    const ProbeCommand& probe = ProbeOf(make_);
-    probeResult_ =
-        WaitForAck(probe.bytes.data(), probe.bytes.size(), probe.resendLength, probe.answer, kProbeTries);
+    const DetectionProbe& probe = ReceiverMakeOf(make_).probe;
+    const std::uint8_t* bytes = probe.command.empty() ? kNoProbe : probe.command.data();
+    const std::string answer(probe.answer);
+    probeResult_ = WaitForAck(bytes, probe.command.size(), probe.resendLength, answer.c_str(), kProbeTries);
     return probeResult_;
 }
 
@@ -315,7 +258,8 @@ int PortDetector::DetectBaud(int portNumber, int baudRate, int make) {
 
     SendToOwner(platform::kWorkerBaudFound, found);
     answered_ = true;
-    if (make_ == enTrimble) Send(kTrimbleProbeOff, sizeof kTrimbleProbeOff);
+    const auto afterFound = ReceiverMakeOf(make_).probe.afterFound;
+    if (!afterFound.empty()) Send(afterFound.data(), afterFound.size());
     ShowStatus(kStatusRateFound, found);
     // Closed without ClosePort: `answered` keeps telling that this detection
     // succeeded.
@@ -324,8 +268,9 @@ int PortDetector::DetectBaud(int portNumber, int baudRate, int make) {
 }
 
 int PortDetector::RestoreDefaults(int portNumber, int baudRate) {
+    const ReceiverMake& make = ReceiverMakeOf(make_);
     // The Trimble's defaults are not ours to restore through this port.
-    if (make_ == enTrimble) return 1;
+    if (make.restore == RestoreFlow::kLeaveAlone) return 1;
 
     if (!OpenPort(portNumber)) {
         ShowStatus(kStatusOpenFailed);
@@ -335,11 +280,11 @@ int PortDetector::RestoreDefaults(int portNumber, int baudRate) {
     ShowStatus(kStatusResetting);
 
     int expectedBaud = baudRate;
-    if (const Reset* reset = ResetOf(make_)) {
-        SendText(reset->command);
-        SendText(reset->command);
+    if (!make.reset.command.empty()) {
+        SendText(make.reset.command);
+        SendText(make.reset.command);
         clock_.SleepFor(kResetPause);
-        expectedBaud = reset->baudAfter;
+        expectedBaud = make.reset.baudAfter;
     }
     if (ProbeAtRates(expectedBaud) == 0) {
         ShowStatus(kStatusResetFailed);
@@ -349,9 +294,9 @@ int PortDetector::RestoreDefaults(int portNumber, int baudRate) {
 
     // Makes without a closing command take any byte as its answer.
     ClosingCommand closing;
-    if (make_ == enNovtel || make_ == enCompass) {
+    if (make.restore == RestoreFlow::kNovatel || make.restore == RestoreFlow::kCompass) {
         if (!RestoreNovatel(closing)) return 0;
-    } else if (make_ == enHemis) {
+    } else if (make.restore == RestoreFlow::kHemisphere) {
         if (!RestoreHemisphere(closing)) return 0;
     }
 
@@ -361,7 +306,7 @@ int PortDetector::RestoreDefaults(int portNumber, int baudRate) {
 
 // Stops the logs, sets the second port, then this one, to 57600.
 bool PortDetector::RestoreNovatel(ClosingCommand& closing) {
-    const bool compass = make_ == enCompass;
+    const bool compass = ReceiverMakeOf(make_).restore == RestoreFlow::kCompass;
     const std::string unlogall = NovatelCommand("unlogall");
     if (!WaitForAck(unlogall, unlogall.size(), "", kCommandTries)) return false;
     ShowStatus(kStatusDataPortRate);

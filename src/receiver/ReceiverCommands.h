@@ -1,36 +1,17 @@
 #pragma once
 
-#include <array>
-#include <chrono>
-#include <cstddef>
-#include <cstdint>
 #include <span>
 
 #include "decode/ByteSink.h"
 #include "decode/GnssDecoder.h"
+#include "decode/ReceiverCommand.h"
+#include "decode/ReceiverMakes.h"
 #include "platform/Clock.h"
 
 namespace sextara {
 
-// One write to the receiver and the pause taken on the calling thread after
-// it. The pauses keep commands apart on the wire, because the port's writer
-// thread sends queued bytes as soon as it can.
-struct ReceiverCommand {
-    std::span<const std::uint8_t> bytes;
-    std::chrono::milliseconds pauseAfter;
-};
-
-// A command text as the bytes written: without its terminating zero.
-template <std::size_t N>
-consteval std::array<std::uint8_t, N - 1> CommandBytes(const char (&text)[N]) {
-    std::array<std::uint8_t, N - 1> bytes{};
-    for (std::size_t i = 0; i + 1 < N; ++i) bytes[i] = static_cast<std::uint8_t>(text[i]);
-    return bytes;
-}
-
-// Writes each row in order and takes its pause (none for a zero pause).
-// Write results are not examined: commands are fire-and-forget.
-void SendCommands(std::span<const ReceiverCommand> commands, ByteSink& port, platform::Clock& clock);
+// Every byte sent here comes from the make's row in kReceiverMakes; a code
+// outside 0..11 is sent what the enOther row holds.
 
 // The constant start-up set of a make; empty for the makes that need none
 // (enOther, enBlox9P) and for codes outside 0..11.
@@ -56,18 +37,6 @@ void SetReceiverDiffMode(DecoderHost& decoders, ByteSink& gpsPort, int mode);
 
 // Raw bytes from the port console or a correction client; null or empty is ignored.
 void WriteToReceiver(ByteSink& gpsPort, const std::uint8_t* bytes, std::uint32_t length);
-
-// Trimble raw-output packet: STX, status, type 0x64, length 27, 27 data bytes,
-// checksum, ETX.
-constexpr std::size_t kTrimbleRawOutputPacketBytes = 1 + 1 + 1 + 1 + 27 + 1 + 1;
-// Built afresh from the settings each time; the checksum covers status to the
-// last data byte. Port codes: 0 Dorir_Iv, 1 DA_Vo, 2 Trimble and Trimble NMEA.
-std::array<std::uint8_t, kTrimbleRawOutputPacketBytes> BuildTrimbleRawOutputPacket(int cutoffAngleDeg,
-                                                                                   int portCode,
-                                                                                   int recordInterval);
-
-// The "%.1f" rate the Hemisphere raw lines carry for an INTERVAL code.
-double HemisphereRawRateSeconds(int recordInterval);
 
 // While no fix comes during the first seconds of a run the start-up set is
 // sent again, in case the receiver was still booting when it first went out.

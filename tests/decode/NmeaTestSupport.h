@@ -10,7 +10,7 @@
 
 #include "decode/GnssDecoder.h"
 #include "platform/Clock.h"
-#include "receiver/ReceiverType.h"
+#include "decode/ReceiverType.h"
 
 namespace sextara::test {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "receiver/ReceiverType.h"
+#include "decode/ReceiverType.h"
 
 namespace sextara::golden {
 

@@ -5,7 +5,7 @@
 
 #include "receiver/ReceiverCommands.h"
 #include "receiver/ReceiverCommandsGolden.h"
-#include "receiver/ReceiverType.h"
+#include "receiver/ReceiverMakes.h"
 
 namespace sextara {
 namespace {
@@ -172,6 +172,14 @@ TEST(ReceiverCommands, EveryStoredRecordIsWellFramed) {
                  Record([&](ByteSink&s, platform::Clock&c) { SendDiffInputCommands(type, s, c); }),
              }) {
             writes.insert(writes.end(), more.begin(), more.end());
+        }
+        const ReceiverMake& make = ReceiverMakeOf(type);
+        for (int mode = 0; mode < 3; ++mode) {
+            for (const auto& row : make.diffMode.For(mode))
+                writes.push_back({Bytes(row.bytes.begin(), row.bytes.end()), 0});
+        }
+        for (const auto bytes : {make.probe.command, make.probe.afterFound}) {
+            if (!bytes.empty()) writes.push_back({Bytes(bytes.begin(), bytes.end()), 0});
         }
         for (std::size_t i = 0; i < writes.size(); ++i) {
             EXPECT_TRUE(WriteOk(writes[i].bytes)) << "write " << i + 1 << ": " << Show(writes[i].bytes);

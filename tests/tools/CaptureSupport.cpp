@@ -20,7 +20,7 @@
 #include <sstream>
 
 #include "decode/GnssDecoder.h"
-#include "receiver/ReceiverType.h"
+#include "decode/ReceiverMakes.h"
 
 extern char** environ;
 
@@ -42,7 +42,7 @@ std::vector<std::string> Split(const std::string& line, char separator) {
 }
 
 std::int32_t MakeCode(const std::string& name) {
-    for (const auto& row : kReceiverTypeNames) {
+    for (const auto& row : kReceiverMakes) {
         if (row.configName == name) return row.type;
     }
     return -1;

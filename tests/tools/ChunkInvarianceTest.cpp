@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "decode/StateJson.h"
-#include "receiver/ReceiverType.h"
+#include "decode/ReceiverType.h"
 #include "support/GsofPackets.h"
 #include "tools/CaptureSupport.h"
 

@@ -13,7 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 
+#include "decode/ReceiverMakes.h"
 #include "platform/Debug.h"
 
 namespace sextara::sim {
@@ -37,12 +39,6 @@ constexpr std::size_t kMaxCommandLine = 512;
 // megabytes at most.
 constexpr std::size_t kMaxCaptureBytes = 256u << 20;
 
-// The detection probe of the Trimble family: a packet that asks for the
-// $PTNL,GGK output (type 0x64, two length bytes ahead of STX).
-constexpr std::array<std::uint8_t, 25> kTrimbleProbe = {0x17, 0x00, 0x02, 0x00, 0x64, 0x11, 0x01, 0x00, 0x00,
-                                                        0x03, 0x00, 0x01, 0x00, 0x07, 0x08, 0x07, 0x00, 0x03,
-                                                        0x00, 0x00, 0x00, 0x00, 0x00, 0x93, 0x03};
-
 struct RateCode {
     int baud;
     speed_t code;
@@ -60,32 +56,23 @@ int BaudOfCode(speed_t code) {
     return 0;
 }
 
-enum class Family { NovAtel, Compass, Hemisphere, Trimble, Silent };
-
-// Trimble NMEA, DA_Vo and Dorir_Iv boards speak the same packet protocol as
-// the Trimble make, so they answer its probe as well.
-Family FamilyOf(ReceiverType make) {
-    switch (make) {
-        case enNovtel: return Family::NovAtel;
-        case enCompass: return Family::Compass;
-        case enHemis: return Family::Hemisphere;
-        case enTrimble:
-        case enTrimbleNMEA:
-        case enDA_Vo:
-        case enDorir_Iv: return Family::Trimble;
-        default: return Family::Silent;
+// The probes this board answers: those of every make that speaks its
+// command language (the Trimble NMEA, DA_Vo and Dorir_Iv boards answer the
+// Trimble make's probe, though their own detection sends none).
+std::vector<std::span<const std::uint8_t>> BinaryProbesOf(CommandDialect dialect) {
+    std::vector<std::span<const std::uint8_t>> probes;
+    for (const ReceiverMake& make : kReceiverMakes) {
+        if (make.dialect == dialect && !make.probe.command.empty()) probes.push_back(make.probe.command);
     }
+    return probes;
 }
 
-// The rate a factory reset returns each make to; 0: the make has no reset
-// command here.
-int ResetBaudOf(Family family) {
-    switch (family) {
-        case Family::NovAtel: return 9600;
-        case Family::Compass: return 115200;
-        case Family::Hemisphere: return 19200;
-        default: return 0;
-    }
+// The word that names the make's reset command ("FRESET", "JRESET"), or
+// empty when it has none.
+std::string_view ResetWordOf(const ReceiverMake& make) {
+    std::string_view word = make.reset.command;
+    if (!word.empty() && word.front() == '$') word.remove_prefix(1);
+    return word.substr(0, word.find_first_of(" ,\r\n"));
 }
 
 // NovAtel ASCII logs end in "*" and the CRC-32 (reflected 0xEDB88320, no
@@ -109,14 +96,14 @@ std::string NmeaSentence(std::string_view body) {
 
 // Shaped like a real OEM7 answer: the abbreviated-ASCII acknowledgement and
 // port prompt, then the VERSIONA log with its CRC.
-std::string NovatelVersionReply(Family family) {
+std::string NovatelVersionReply(bool compass) {
     const std::string body =
         "VERSIONA,COM1,0,62.0,FINESTEERING,2209,155406.000,02000000,3681,16248;1,GPSCARD,"
         "\"FFNRNNCBES1\",\"BMHR15470120X\",\"OEM719-1.01\",\"OM7CR0800RN0000\","
         "\"OM7BR0000RBG000\",\"2021/Mar/16\",\"13:40:45\"";
     char crc[16];
     std::snprintf(crc, sizeof crc, "*%08x\r\n", NovatelCrc32(body));
-    const std::string ack = family == Family::Compass ? "OK!\r\n" : "\r\n<OK\r\n[COM1]";
+    const std::string ack = compass ? "OK!\r\n" : "\r\n<OK\r\n[COM1]";
     return ack + "#" + body + crc;
 }
 
@@ -496,7 +483,12 @@ void ReceiverSim::Receive(Link& link, const std::uint8_t* bytes, std::size_t cou
         link.resetting = false;
         SwitchBaud(link, link.baudAfterReset);
     }
-    const Family family = FamilyOf(options_.make);
+    const CommandDialect dialect = ReceiverMakeOf(options_.make).dialect;
+    const auto probes = dialect == CommandDialect::kTrimblePacket
+                            ? BinaryProbesOf(dialect)
+                            : std::vector<std::span<const std::uint8_t>>{};
+    std::size_t longestProbe = 0;
+    for (const auto& probe : probes) longestProbe = std::max(longestProbe, probe.size());
     std::uint64_t ignored = 0;
     for (std::size_t i = 0; i < count; ++i) {
         // A command can change the receiver's rate, and with it whether the
@@ -509,18 +501,23 @@ void ReceiverSim::Receive(Link& link, const std::uint8_t* bytes, std::size_t cou
             continue;
         }
         const std::uint8_t b = bytes[i];
-        if (family == Family::Trimble) {
+        if (dialect == CommandDialect::kTrimblePacket) {
             link.binaryTail.push_back(b);
-            if (link.binaryTail.size() > kTrimbleProbe.size()) link.binaryTail.erase(link.binaryTail.begin());
-            if (std::equal(kTrimbleProbe.begin(), kTrimbleProbe.end(), link.binaryTail.begin(),
-                           link.binaryTail.end())) {
+            if (link.binaryTail.size() > longestProbe) link.binaryTail.erase(link.binaryTail.begin());
+            for (const auto& probe : probes) {
+                if (link.binaryTail.size() < probe.size() ||
+                    !std::equal(probe.begin(), probe.end(),
+                                link.binaryTail.end() - static_cast<std::ptrdiff_t>(probe.size()))) {
+                    continue;
+                }
                 link.binaryTail.clear();
                 SEXTARA_DEBUG("sextara-sim: Trimble probe at %d\n", lineBaud);
                 Reply(link, TrimbleGgkReply(), true);
+                break;
             }
             continue;
         }
-        if (family == Family::Silent) continue;
+        if (dialect == CommandDialect::kNone) continue;
         if (b == '\r' || b == '\n') {
             if (!link.line.empty() && !link.lineOverflow) {
                 const std::string command = std::move(link.line);
@@ -543,10 +540,10 @@ void ReceiverSim::Receive(Link& link, const std::uint8_t* bytes, std::size_t cou
 
 void ReceiverSim::HandleCommand(Link& link, std::string_view line) {
     SEXTARA_DEBUG("sextara-sim: <- '%.*s' at %d\n", static_cast<int>(line.size()), line.data(), link.baud);
-    switch (FamilyOf(options_.make)) {
-        case Family::NovAtel:
-        case Family::Compass: HandleNovatel(link, line); break;
-        case Family::Hemisphere: HandleHemisphere(link, line); break;
+    switch (ReceiverMakeOf(options_.make).dialect) {
+        case CommandDialect::kNovatelAscii:
+        case CommandDialect::kCompassAscii: HandleNovatel(link, line); break;
+        case CommandDialect::kHemisphere: HandleHemisphere(link, line); break;
         default: break;
     }
 }
@@ -554,15 +551,16 @@ void ReceiverSim::HandleCommand(Link& link, std::string_view line) {
 // "log version", "unlogall", "com com1 57600": case-insensitive words,
 // separated by spaces or commas.
 void ReceiverSim::HandleNovatel(Link& link, std::string_view line) {
-    const Family family = FamilyOf(options_.make);
+    const ReceiverMake& make = ReceiverMakeOf(options_.make);
+    const bool compass = make.dialect == CommandDialect::kCompassAscii;
     const auto words = Split(Lower(line), " ,\t");
     if (words.empty()) return;
-    const std::string ok = family == Family::Compass ? "OK!\r\n" : "\r\n<OK\r\n[COM1]";
+    const std::string ok = compass ? "OK!\r\n" : "\r\n<OK\r\n[COM1]";
     const std::string& verb = words[0];
     if (verb == "log" && std::find(words.begin(), words.end(), "version") != words.end()) {
-        Reply(link, NovatelVersionReply(family), true);
-    } else if (verb == "freset") {
-        BeginReset(link, ResetBaudOf(family));
+        Reply(link, NovatelVersionReply(compass), true);
+    } else if (!ResetWordOf(make).empty() && verb == Lower(ResetWordOf(make))) {
+        BeginReset(link, make.reset.baudAfter);
     } else if (verb == "com") {
         // "com com1 57600", "com thisport 57600" or "com 57600": the port the
         // command came in on is COM1.
@@ -574,8 +572,7 @@ void ReceiverSim::HandleNovatel(Link& link, std::string_view line) {
         }
         const int rate = rateAt < words.size() ? ParseBaud(words[rateAt]) : 0;
         if (rate == 0) {
-            Reply(link, family == Family::Compass ? "ERROR!\r\n" : "\r\n<ERROR:Invalid Parameter\r\n[COM1]",
-                  false);
+            Reply(link, compass ? "ERROR!\r\n" : "\r\n<ERROR:Invalid Parameter\r\n[COM1]", false);
         } else if (port == "com1" || port == "thisport") {
             SwitchBaud(link, rate);
         } else {
@@ -585,8 +582,7 @@ void ReceiverSim::HandleNovatel(Link& link, std::string_view line) {
                verb == "saveconfig" || verb == "interfacemode") {
         Reply(link, ok, false);
     } else {
-        Reply(link, family == Family::Compass ? "ERROR!\r\n" : "\r\n<ERROR:Invalid Command Name\r\n[COM1]",
-              false);
+        Reply(link, compass ? "ERROR!\r\n" : "\r\n<ERROR:Invalid Command Name\r\n[COM1]", false);
     }
 }
 
@@ -601,8 +597,9 @@ void ReceiverSim::HandleHemisphere(Link& link, std::string_view line) {
     const std::string& name = fields[0];
     if (name == "JSHOW") {
         Reply(link, HemisphereShowReply(link.baud), true);
-    } else if (name == "JRESET") {
-        BeginReset(link, ResetBaudOf(Family::Hemisphere));
+    } else if (const ReceiverMake& make = ReceiverMakeOf(options_.make);
+               !ResetWordOf(make).empty() && name == Upper(ResetWordOf(make))) {
+        BeginReset(link, make.reset.baudAfter);
     } else if (name == "JBAUD" && fields.size() == 2 && ParseBaud(fields[1]) != 0) {
         // Only the two-field form is about this port; "$JBAUD,57600,OTHER"
         // sets the other one.

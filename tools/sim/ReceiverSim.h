@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "receiver/ReceiverType.h"
+#include "decode/ReceiverType.h"
 
 namespace sextara::sim {
 
