@@ -24,12 +24,13 @@ std::unique_ptr<GnssDecoder> MakeDecoder(std::int32_t make, GnssState* state, pl
 
 void DecoderHost::CreateDecoder(std::int32_t make) {
     std::unique_ptr<GnssDecoder> fresh;
-    if (IsKnownReceiverType(make)) fresh = MakeDecoder(make, store_.Raw(), scriptClock_);
+    if (IsKnownReceiverType(make)) fresh = MakeDecoder(make, store_.Raw(), clock_);
     {
         std::lock_guard<std::mutex> hold(decoderMutex_);
         make_ = make;
         if (!IsKnownReceiverType(make)) return;
         fresh.swap(decoder_);
+        decoderMake_ = make;
     }
     // `fresh` now holds the replaced decoder; no Input can be running on it.
 }
@@ -42,36 +43,15 @@ void DecoderHost::Feed(const std::uint8_t* bytes, std::uint32_t count) {
     decoder_->Input(bytes, count);
 }
 
-void DecoderHost::ScriptClock::SleepFor(std::chrono::milliseconds duration) {
-    if (script_ != nullptr) {
-        script_->push_back(CommandStep{{}, duration});
-    } else {
-        clock_.SleepFor(duration);
-    }
-}
-
-std::uint32_t DecoderHost::ScriptSink::Write(const std::uint8_t* bytes, std::uint32_t length) {
-    if (bytes != nullptr && length != 0) script_.push_back(CommandStep{{bytes, bytes + length}, {}});
-    return length;
-}
-
 void DecoderHost::SetDiffMode(ByteSink& port, std::int32_t mode) {
-    std::vector<CommandStep> script;
+    std::int32_t make = 0;
     {
         std::lock_guard<std::mutex> hold(decoderMutex_);
         if (!decoder_) return;
-        ScriptSink sink(script);
-        scriptClock_.script_ = &script;
-        decoder_->SetDiffMode(sink, mode);
-        scriptClock_.script_ = nullptr;
+        make = decoderMake_;
     }
-    for (const CommandStep& step : script) {
-        if (!step.bytes.empty()) {
-            port.Write(step.bytes.data(), static_cast<std::uint32_t>(step.bytes.size()));
-        } else {
-            clock_.SleepFor(step.pause);
-        }
-    }
+    // The same commands the decoder's own SetDiffMode sends, from the row.
+    SendCommands(kReceiverMakes[make].diffMode.For(mode), port, clock_);
 }
 
 void DecoderHost::Destroy() {

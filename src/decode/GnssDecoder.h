@@ -66,16 +66,15 @@ std::unique_ptr<GnssDecoder> MakeDecoder(std::int32_t make, GnssState* state,
 class DecoderHost {
 public:
     explicit DecoderHost(GnssStateStore& store, platform::Clock& clock = platform::SystemClock())
-        : store_(store), clock_(clock), scriptClock_(clock) {}
+        : store_(store), clock_(clock) {}
 
     // Stores the make code (also one outside 0..11); for 0..11 installs a new
     // decoder of that make, otherwise keeps the current one.
     void CreateDecoder(std::int32_t make);
     // Feeds a chunk to the active decoder; bytes are dropped while none is installed.
     void Feed(const std::uint8_t* bytes, std::uint32_t count);
-    // The decoder's writes and pauses are gathered under the lock and played
-    // to the port after it is released: a pause between two commands never
-    // stalls the decoder thread.
+    // The installed make's commands go out after the lock is released: a
+    // pause between two commands never stalls the decoder thread.
     void SetDiffMode(ByteSink& port, std::int32_t mode);
     void Destroy();
 
@@ -84,39 +83,14 @@ public:
     DecoderCounters Counters() const;
 
 private:
-    // One step of a decoder's command sequence: bytes to write, or a pause.
-    struct CommandStep {
-        std::vector<std::uint8_t> bytes;
-        std::chrono::milliseconds pause{0};
-    };
-    // What decoders are built with: passes through to the host's clock,
-    // except that a pause taken while a sequence is being gathered becomes a
-    // step of it. script_ is set and read only under decoderMutex_.
-    class ScriptClock final : public platform::Clock {
-    public:
-        explicit ScriptClock(platform::Clock& clock) : clock_(clock) {}
-        TimePoint Now() const override { return clock_.Now(); }
-        void SleepFor(std::chrono::milliseconds duration) override;
-        std::vector<CommandStep>* script_ = nullptr;
-
-    private:
-        platform::Clock& clock_;
-    };
-    class ScriptSink final : public ByteSink {
-    public:
-        explicit ScriptSink(std::vector<CommandStep>& script) : script_(script) {}
-        std::uint32_t Write(const std::uint8_t* bytes, std::uint32_t length) override;
-
-    private:
-        std::vector<CommandStep>& script_;
-    };
-
     GnssStateStore& store_;
     platform::Clock& clock_;
-    ScriptClock scriptClock_;
     mutable std::mutex decoderMutex_;  // held around every use of decoder_
     std::unique_ptr<GnssDecoder> decoder_;
     std::int32_t make_ = kDefaultReceiverType;
+    // The make the installed decoder was built for: make_ may name a code
+    // outside the table while the previous decoder stays.
+    std::int32_t decoderMake_ = kDefaultReceiverType;
 };
 
 }  // namespace sextara
