@@ -2,7 +2,6 @@
 
 #include "app/EventLog.h"
 #include "platform/Paths.h"
-#include "platform/SystemTime.h"
 
 namespace sextara {
 
@@ -50,11 +49,5 @@ int AppContext::SendStartupCommands() {
 }
 
 void AppContext::SetReceiverDiffMode(int mode) { sextara::SetReceiverDiffMode(decoders, gpsPort, mode); }
-
-void AppContext::OnTick() {
-    platform::ResetIdleTimer();
-    const int fixQuality = gnss.Snapshot().fixQuality;
-    if (resendRule_.OnTick(fixQuality)) SendStartupCommands();
-}
 
 }  // namespace sextara

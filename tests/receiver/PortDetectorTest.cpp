@@ -116,7 +116,7 @@ protected:
         platform::QueueMessageSink window([&](const platform::Message& m) {
             ASSERT_EQ(platform::kMsgWorkerProgress, m.message);
             if (m.wParam == platform::kWorkerStatusText) {
-                progress.statuses.push_back({detector_.StatusId(), reinterpret_cast<const char*>(m.lParam)});
+                progress.statuses.push_back({static_cast<int>(m.lParam), m.text});
             } else {
                 progress.others.emplace_back(m.wParam, m.lParam);
             }
