@@ -67,7 +67,10 @@ std::size_t QueueMessageSink::Pump() {
 std::size_t QueueMessageSink::WaitAndDispatch(std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(lock_);
     receiver_.store(std::this_thread::get_id());
-    arrived_.wait_for(lock, timeout, [&] { return !queue_.empty() || shutDown_; });
+    // On the monotonic clock: setting the system time from the receiver may
+    // step the wall clock by hours.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    arrived_.wait_until(lock, deadline, [&] { return !queue_.empty() || shutDown_; });
     return DispatchQueued(lock);
 }
 
