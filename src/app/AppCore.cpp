@@ -86,7 +86,9 @@ AppCore::~AppCore() {
 }
 
 int AppCore::Start() {
-    CollectWorker();
+    // A detection still running (a dialog left while it probed) would hold
+    // the port that the path is about to open.
+    StopWorker();
     if (hooks_.startNetworking) hooks_.startNetworking();
     const int opened = app_.OpenGpsPort(app_.config.GPSPort, app_.config.GPSBaud);
     if (opened) {

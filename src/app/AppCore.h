@@ -63,7 +63,8 @@ public:
     // The steps after the configuration dialog: networking hook, the GPS path
     // at GPSPort/GPSBaud, then on success the caster hook, the start-up set
     // and the clock hook; on failure "Can't Open Port" in the log and the
-    // portOpenFailed hook; then the battery hook. 1 when the port opened.
+    // portOpenFailed hook; then the battery hook. 1 when the port opened. A
+    // worker still running is stopped first.
     int Start();
     // Once a second: idle reset, the watch over a lost receiver, refreshView,
     // the re-send rule, forwardData when data output is on. It also collects

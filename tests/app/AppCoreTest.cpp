@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -221,18 +222,27 @@ TEST_F(AppCoreTest, LostReceiverIsReportedAndReopenedWhenItsPathReturns) {
     EXPECT_EQ(sim->BytesRecorded(), kSkyTraqStartup);
 }
 
-// A port the user closed, or one a worker holds, stays as it is, tick after
-// tick, although its device is there.
-TEST_F(AppCoreTest, PortClosedByTheUserOrHeldByAWorkerIsNotReopened) {
+// A lost receiver whose port the user then closes, or hands to a worker,
+// stays closed when its device comes back, tick after tick.
+TEST_F(AppCoreTest, LostPortClosedByTheUserOrHeldByAWorkerIsNotReopened) {
+    const std::string link = home_.File("gps");
     for (const bool byWorker : {false, true}) {
         SCOPED_TRACE(byWorker);
-        test::PtyPair pty;
-        ASSERT_TRUE(pty.Ok());
-        platform::SetComDevicePath(kPort, pty.SlavePath());
+        test::PtyPair first, second;
+        ASSERT_TRUE(first.Ok() && second.Ok());
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(first.SlavePath(), link);
+        platform::SetComDevicePath(kPort, link);
         AppContext app(clock_, 10ms);
         app.config.GPSPort = kPort;
         AppCore core(app);
         ASSERT_EQ(core.Start(), 1);
+        first.CloseMaster();
+        ASSERT_TRUE(test::WaitUntil([&] { return core.Link() == ReceiverLink::Lost; }));
+        core.Tick();
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(second.SlavePath(), link);
+
         platform::QueueMessageSink sink([](const platform::Message&) {});
         if (byWorker) {
             clock_.Hold();
@@ -251,11 +261,13 @@ TEST_F(AppCoreTest, PortClosedByTheUserOrHeldByAWorkerIsNotReopened) {
             EXPECT_TRUE(core.WorkerRunning());
             clock_.Release();
             core.StopWorker();
+            clock_.Advance(2s);
             core.Tick();
             EXPECT_EQ(core.Link(), ReceiverLink::Closed);
         }
         platform::SerialDevice device;
-        EXPECT_TRUE(device.Open(kPort)) << "the port was left open";
+        EXPECT_TRUE(device.Open(kPort)) << "the port was opened behind the user's back";
+        EXPECT_EQ(CountOf(Log(), "GPS receiver back"), 0);
     }
 }
 
