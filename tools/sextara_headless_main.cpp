@@ -1,7 +1,8 @@
-// sextara-headless: the application without a display. Opens the receiver's
-// port, sends the start-up set, ticks once a second and prints the main
-// view's ten status values; --demo runs it against sextara-sim on a bundled
-// real capture.
+// sextara-headless: the application without a display. The sequence (start-up,
+// tick, detection, shutdown) is AppCore's; this front end parses its
+// arguments, drives the one-second timer, and prints what the core reports:
+// the main view's ten status values each second. --demo runs it against
+// sextara-sim on a bundled real capture.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "app/AppContext.h"
+#include "app/AppCore.h"
 #include "app/EventLog.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
@@ -146,8 +148,9 @@ private:
     int out_ = -1;
 };
 
-void PrintStatus(const AppContext& app, int& spinner) {
+void PrintStatus(const AppContext& app, ReceiverLink link, int& spinner) {
     StatusInputs in;
+    in.receiverLost = link == ReceiverLink::Lost;
     const platform::UtcTime now = platform::CurrentUtcTime();
     in.deviceUtc = {now.year, now.month, now.day, now.hour, now.minute, now.second};
     const auto values = FormatStatus(app.gnss.Snapshot(), in, spinner);
@@ -162,30 +165,28 @@ void PrintStatus(const AppContext& app, int& spinner) {
     std::fflush(stdout);
 }
 
-// Runs the detector on a worker thread while this thread handles its
-// messages, as the start-up dialog would. Returns the detector's result.
-int Detect(AppContext& app) {
-    std::atomic<int> result{-1};
+// Shows the detection's progress while the core's worker runs, as the
+// start-up dialog would, and takes the rate found into the settings as the
+// dialog does. A signal stops the worker. Returns the detector's result.
+int Detect(AppCore& core) {
+    AppContext& app = core.Context();
+    int result = -1;
     platform::QueueMessageSink sink([&](const platform::Message& m) {
         if (m.message != platform::kMsgWorkerProgress) return;
         switch (m.wParam) {
             case platform::kWorkerStatusText:
-                std::printf("%s\n", reinterpret_cast<const char*>(m.lParam));
+                std::printf("%s\n", m.text.c_str());
                 std::fflush(stdout);
                 break;
             case platform::kWorkerBaudFound: app.config.GPSBaud = static_cast<int>(m.lParam); break;
-            case platform::kWorkerDetectDone: result.store(static_cast<int>(m.lParam)); break;
+            case platform::kWorkerDetectDone: result = static_cast<int>(m.lParam); break;
             default: break;
         }
     });
-    app.detector.SetOwner(&sink, &app.strings);
-    const int port = app.config.GPSPort, baud = app.config.GPSBaud, make = app.config.receiverType;
-    std::thread worker([&] { app.detector.RunDetection(port, baud, make); });
-    while (result.load() < 0 && !gStop.load()) sink.WaitAndDispatch(std::chrono::milliseconds(100));
-    sink.Shutdown();  // releases the worker if we stopped early
-    worker.join();
-    app.detector.SetOwner(nullptr, nullptr);
-    return result.load() > 0 ? 1 : 0;
+    if (!core.StartDetection(sink, app.config.GPSPort, app.config.GPSBaud, app.config.receiverType)) return 0;
+    while (result < 0 && !gStop.load()) sink.WaitAndDispatch(std::chrono::milliseconds(100));
+    core.StopWorker();
+    return result > 0 ? 1 : 0;
 }
 
 std::string SiblingProgram(const char* name) { return platform::ProgramDirectory() + "/" + name; }
@@ -287,19 +288,24 @@ int main(int argc, char** argv) {
         if (opt.device) platform::SetComDevicePath(app.config.GPSPort, *opt.device);
 
         app.CreateDecoder(app.config.receiverType);
-        if (opt.detect && !Detect(app)) {
+
+        AppHooks hooks;
+        hooks.portOpenFailed = [](const std::string& message, const std::string& reason) {
+            std::fprintf(stderr, "sextara-headless: %s (%s)\n", message.c_str(), reason.c_str());
+        };
+        AppCore core(app, std::move(hooks));
+        if (opt.detect && !Detect(core) && !gStop.load()) {
             std::fprintf(stderr, "sextara-headless: no answer from the receiver at any baud rate\n");
         }
-        std::printf("Receiver %s on COM%d (%s) at %d baud\n", std::string(ConfigNameOf(app.config.receiverType)).c_str(),
-                    app.config.GPSPort, platform::ComDevicePath(app.config.GPSPort).c_str(), app.config.GPSBaud);
-        if (app.OpenGpsPort(app.config.GPSPort, app.config.GPSBaud)) {
-            app.SendStartupCommands();
-        } else {
-            AppendLog("Can't Open Port\n");
-            std::fprintf(stderr, "sextara-headless: %s\n", platform::StringTable::OwnString(55).data());
-            exitCode = 1;
+        if (!gStop.load()) {
+            std::printf("Receiver %s on COM%d (%s) at %d baud\n",
+                        std::string(ConfigNameOf(app.config.receiverType)).c_str(), app.config.GPSPort,
+                        platform::ComDevicePath(app.config.GPSPort).c_str(), app.config.GPSBaud);
+            if (!core.Start()) exitCode = 1;
         }
 
+        // The one-second timer. Signals only set a flag, so the loop looks
+        // at it every 50 ms.
         int spinner = 0;
         const auto start = std::chrono::steady_clock::now();
         auto nextTick = start;
@@ -308,13 +314,14 @@ int main(int argc, char** argv) {
                 break;
             }
             if (std::chrono::steady_clock::now() >= nextTick) {
-                app.OnTick();
-                PrintStatus(app, spinner);
+                core.Tick();
+                PrintStatus(app, core.Link(), spinner);
                 nextTick += std::chrono::seconds(1);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-    }  // AppContext goes down here: GPS path closed, config.ini and settings saved
+        core.Shutdown();
+    }  // AppContext goes down here: config.ini and settings saved
     sim.Stop();
     return exitCode;
 }

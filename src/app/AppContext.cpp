@@ -57,10 +57,4 @@ int AppContext::SendStartupCommands() {
 
 void AppContext::SetReceiverDiffMode(int mode) { sextara::SetReceiverDiffMode(decoders, gpsPort, mode); }
 
-void AppContext::OnTick() {
-    platform::ResetIdleTimer();
-    const int fixQuality = gnss.Snapshot().fixQuality;
-    if (resendRule_.OnTick(fixQuality)) SendStartupCommands();
-}
-
 }  // namespace sextara

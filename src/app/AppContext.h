@@ -71,11 +71,9 @@ public:
     int SendStartupCommands();
     void SetReceiverDiffMode(int mode);
 
-    // The core of the one-second tick: keeps the device awake and re-sends
-    // the start-up set while no fix has come during the first seconds.
-    void OnTick();
-
     platform::Clock& Clock() { return clock_; }
+    // Counts the one-second ticks of the whole run (AppCore::Tick).
+    StartupResendRule& ResendRule() { return resendRule_; }
     const StartupResendRule& ResendRule() const { return resendRule_; }
     platform::RegistryStore& Registry() { return registryStore_; }
 

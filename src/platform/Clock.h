@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "platform/Event.h"
+
 namespace sextara::platform {
 
 // Every pause and time-out of the program goes through a Clock so that tests
@@ -13,6 +15,14 @@ public:
     virtual ~Clock() = default;
     virtual TimePoint Now() const = 0;
     virtual void SleepFor(std::chrono::milliseconds duration) = 0;
+    // A pause that a stop request can cut short: sleeps up to `duration`
+    // and returns early, true, when `wake` is set meanwhile (taking its
+    // signal). A clock that only pretends to sleep takes the whole pause and
+    // then looks at the event.
+    virtual bool SleepUnless(Event& wake, std::chrono::milliseconds duration) {
+        SleepFor(duration);
+        return wake.Wait(std::chrono::milliseconds(0));
+    }
 };
 
 // The real clock; one process-wide instance.

@@ -15,8 +15,8 @@ constexpr std::uint32_t kMsgWorkerProgress = kWmUser + 1000;  // 2024
 static_assert(kMsgWorkerProgress == 2024);
 
 // wParam codes of kMsgWorkerProgress; lParam as noted.
-constexpr std::intptr_t kWorkerStatusText = 2025;   // lParam points to the status line text; sent,
-                                                    // so the text lives while it is handled
+constexpr std::intptr_t kWorkerStatusText = 2025;   // text: the status line; lParam: its string-table
+                                                    // id; sent
 constexpr std::intptr_t kWorkerDetectDone = 2026;   // lParam: 1 found, 0 not; posted
 constexpr std::intptr_t kWorkerRestoreDone = 2027;  // lParam: 1 success, 0 failure; posted
 constexpr std::intptr_t kWorkerUnused2028 = 2028;   // inside the range, but no worker sends it

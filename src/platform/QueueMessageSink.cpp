@@ -10,11 +10,10 @@ QueueMessageSink::~QueueMessageSink() {
     Shutdown();
 }
 
-void QueueMessageSink::Send(std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam) {
-    const Message item{message, wParam, lParam};
+void QueueMessageSink::Send(Message m) {
     if (receiver_.load() == std::this_thread::get_id()) {
         if (!IsShutDown()) {
-            handler_(item);
+            handler_(m);
         }
         return;
     }
@@ -23,17 +22,17 @@ void QueueMessageSink::Send(std::uint32_t message, std::intptr_t wParam, std::in
     if (shutDown_) {
         return;
     }
-    queue_.push_back(Entry{item, &handled});
+    queue_.push_back(Entry{std::move(m), &handled});
     arrived_.notify_one();
     handled_.wait(lock, [&] { return handled || (shutDown_ && inProgress_ != &handled); });
 }
 
-void QueueMessageSink::Post(std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam) {
+void QueueMessageSink::Post(Message m) {
     std::lock_guard<std::mutex> guard(lock_);
     if (shutDown_) {
         return;
     }
-    queue_.push_back(Entry{Message{message, wParam, lParam}, nullptr});
+    queue_.push_back(Entry{std::move(m), nullptr});
     arrived_.notify_one();
 }
 
@@ -44,7 +43,7 @@ std::size_t QueueMessageSink::DispatchQueued(std::unique_lock<std::mutex>& lock)
     // does not keep this call running for ever.
     std::size_t budget = queue_.size();
     while (budget-- > 0 && !queue_.empty() && !shutDown_) {
-        const Entry entry = queue_.front();
+        const Entry entry = std::move(queue_.front());
         queue_.pop_front();
         inProgress_ = entry.handled;
         lock.unlock();
@@ -68,7 +67,10 @@ std::size_t QueueMessageSink::Pump() {
 std::size_t QueueMessageSink::WaitAndDispatch(std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(lock_);
     receiver_.store(std::this_thread::get_id());
-    arrived_.wait_for(lock, timeout, [&] { return !queue_.empty() || shutDown_; });
+    // On the monotonic clock: setting the system time from the receiver may
+    // step the wall clock by hours.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    arrived_.wait_until(lock, deadline, [&] { return !queue_.empty() || shutDown_; });
     return DispatchQueued(lock);
 }
 

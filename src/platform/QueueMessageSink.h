@@ -14,19 +14,14 @@
 
 namespace sextara::platform {
 
-struct Message {
-    std::uint32_t message = 0;
-    std::intptr_t wParam = 0;
-    std::intptr_t lParam = 0;
-};
-
 // A MessageSink for a receiving thread that runs its own loop (the window
 // thread, the headless runner, a test): workers Post and Send from any thread,
 // the receiver calls WaitAndDispatch or Pump, and the handler runs on the
 // receiver's thread, in arrival order.
 //
-// Send waits until the handler has returned, so lParam may point into the
-// sender's memory. A Send from the receiving thread itself calls the handler
+// Send waits until the handler has returned. Messages are kept by value while
+// they are queued, so a Post may carry a text the worker changes right after.
+// A Send from the receiving thread itself calls the handler
 // at once, as a window sending to itself would; it cannot wait on its own
 // loop. Shutdown drops what is queued and releases every waiting Send, so a
 // worker never hangs on a receiver that has stopped; from then on Send and
@@ -40,8 +35,8 @@ public:
     QueueMessageSink(const QueueMessageSink&) = delete;
     QueueMessageSink& operator=(const QueueMessageSink&) = delete;
 
-    void Send(std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam) override;
-    void Post(std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam) override;
+    void Send(Message m) override;
+    void Post(Message m) override;
 
     // Handles every message queued now; returns how many.
     std::size_t Pump();

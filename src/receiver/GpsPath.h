@@ -66,6 +66,10 @@ public:
     std::uint32_t ReadConsoleBytes(std::uint8_t* buffer, std::uint32_t maximum);
     // 1 while the path runs, 0 otherwise.
     std::int32_t GpsPortOpen() const { return gpsPortOpen_.load(); }
+    // True while the path runs on a device that has gone away (a USB
+    // receiver pulled out, a pty whose far end closed): the port's reader
+    // has ended and nothing more arrives until the path is opened again.
+    bool DeviceLost() const { return gpsPortOpen_.load() != 0 && !gpsPort_.IsOpen(); }
     // The values of the last OpenGpsPort call, successful or not.
     int GpsPortNumber() const { return gpsPortNumber_.load(); }
     int GpsBaud() const { return gpsBaud_.load(); }

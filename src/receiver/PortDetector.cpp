@@ -74,15 +74,32 @@ void PortDetector::SetOwner(platform::MessageSink* owner, const platform::String
 void PortDetector::ShowStatus(int id, int first, int second) {
     statusId_ = id;
     statusText_ = FormatStatusLine(strings_, id, first, second);
-    SendToOwner(platform::kWorkerStatusText, reinterpret_cast<std::intptr_t>(statusText_.c_str()));
+    SendToOwner(platform::kWorkerStatusText, id, statusText_);
 }
 
-void PortDetector::SendToOwner(std::intptr_t code, std::intptr_t value) {
-    if (owner_ != nullptr) owner_->Send(platform::kMsgWorkerProgress, code, value);
+// Whoever asked for the stop is no longer listening for this job.
+void PortDetector::SendToOwner(std::intptr_t code, std::intptr_t value, std::string text) {
+    if (owner_ != nullptr && !StopRequested()) {
+        owner_->Send({platform::kMsgWorkerProgress, code, value, std::move(text)});
+    }
 }
 
 void PortDetector::PostToOwner(std::intptr_t code, std::intptr_t value) {
-    if (owner_ != nullptr) owner_->Post(platform::kMsgWorkerProgress, code, value);
+    if (owner_ != nullptr && !StopRequested()) owner_->Post({platform::kMsgWorkerProgress, code, value, {}});
+}
+
+void PortDetector::RequestStop() {
+    stop_ = true;
+    wake_.Set();
+}
+
+void PortDetector::ClearStopRequest() {
+    stop_ = false;
+    wake_.Reset();
+}
+
+void PortDetector::Pause(std::chrono::milliseconds duration) {
+    if (!StopRequested()) clock_.SleepUnless(wake_, duration);
 }
 
 bool PortDetector::OpenPort(int portNumber) {
@@ -109,7 +126,7 @@ int PortDetector::SetRate(int baudRate) {
         // What was written at the old rate has to be on the wire before the
         // rate changes under it.
         device_.Drain();
-        clock_.SleepFor(kRateSettle);
+        Pause(kRateSettle);
     }
     // No 128-byte driver buffers to ask for: a Linux tty sizes its own.
     if (!device_.SetBaud(baudRate)) {
@@ -122,7 +139,7 @@ int PortDetector::SetRate(int baudRate) {
 }
 
 int PortDetector::Send(const std::uint8_t* bytes, std::size_t length) {
-    if (!device_.IsOpen() || bytes == nullptr) return 0;
+    if (!device_.IsOpen() || bytes == nullptr || StopRequested()) return 0;
     const long written = device_.Write(bytes, std::min(length, kSendBytes));
     if (written <= 0) return 0;
     writtenAtRate_ += static_cast<std::size_t>(written);
@@ -165,7 +182,7 @@ int PortDetector::WaitForAck(const std::uint8_t* command, std::size_t length, st
     int triesLeft = std::max(tries, 1);
     resendLength = std::min(resendLength, length);
     Send(command, length);
-    clock_.SleepFor(kPollPause);
+    Pause(kPollPause);
     Send(command, length);
 
     received_.clear();
@@ -177,7 +194,7 @@ int PortDetector::WaitForAck(const std::uint8_t* command, std::size_t length, st
     int polls = 0;
     std::string chunk;
     for (;;) {
-        if (triesLeft < 1) return 0;
+        if (triesLeft < 1 || StopRequested()) return 0;
         if (Receive(chunk) > 0) {
             AppendReceived(chunk);
             if (received_.find(expected_) != std::string::npos) break;
@@ -189,7 +206,7 @@ int PortDetector::WaitForAck(const std::uint8_t* command, std::size_t length, st
             windowStart = clock_.Now();
             polls = 0;
         }
-        clock_.SleepFor(kPollPause);
+        Pause(kPollPause);
         ++polls;
     }
     SEXTARA_DEBUG("Find ACK\n");
@@ -216,6 +233,7 @@ int PortDetector::Probe() {
 int PortDetector::ProbeAtRates(int firstBaud) {
     if (SetRate(firstBaud) && Probe()) return firstBaud;
     for (int baud : kBaudRates) {
+        if (StopRequested()) break;
         if (baud == firstBaud) continue;
         if (SetRate(baud) && Probe()) return baud;
     }
@@ -240,6 +258,7 @@ int PortDetector::DetectBaud(int portNumber, int baudRate, int make) {
         answered_ = false;
         ShowStatus(kStatusRateFailed, baudRate);
         for (int baud : kBaudRates) {
+            if (StopRequested()) break;
             if (baud == baudRate || !SetRate(baud)) continue;
             ShowStatus(kStatusScanning, baud);
             SEXTARA_DEBUG("%s\n", statusText_.c_str());
@@ -283,7 +302,7 @@ int PortDetector::RestoreDefaults(int portNumber, int baudRate) {
     if (!make.reset.command.empty()) {
         SendText(make.reset.command);
         SendText(make.reset.command);
-        clock_.SleepFor(kResetPause);
+        Pause(kResetPause);
         expectedBaud = make.reset.baudAfter;
     }
     if (ProbeAtRates(expectedBaud) == 0) {
@@ -354,6 +373,13 @@ PortDetector::RestoreOutcome PortDetector::RunRestore(int portNumber, int baudRa
                                                       const std::function<int(int, int)>& openGpsPort) {
     RestoreOutcome outcome;
     outcome.restored = RestoreDefaults(portNumber, baudRate);
+    if (StopRequested()) {
+        outcome.stopped = true;
+        outcome.restored = 0;
+        outcome.gpsBaud = baudRate;
+        ClosePort();
+        return outcome;
+    }
     outcome.gpsBaud = outcome.restored ? kRestoredBaud : baudRate;
     PostToOwner(platform::kWorkerRestoreDone, outcome.restored);
     ClosePort();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <string_view>
 
 #include "platform/Clock.h"
+#include "platform/Event.h"
 #include "platform/MessageSink.h"
 #include "platform/SerialDevice.h"
 #include "platform/StringTable.h"
@@ -65,6 +67,15 @@ public:
     int RestoreDefaults(int portNumber, int baudRate);
     void ClosePort();
 
+    // From any thread: the running job gives up. Every wait of it ends at
+    // once, nothing more is written to the port or reported to the owner,
+    // and the job returns 0 with the port closed (a restore does not reopen
+    // the GPS path). The request holds until ClearStopRequest, which whoever
+    // starts the next job calls first.
+    void RequestStop();
+    void ClearStopRequest();
+    bool StopRequested() const { return stop_.load(); }
+
     // Worker body of the start-up dialog's detection: DetectBaud, then posts
     // 2026 with the result.
     int RunDetection(int portNumber, int baudRate, int make);
@@ -73,11 +84,13 @@ public:
         int restored = 0;
         int gpsBaud = 0;      // 57600 after a restore, else the rate given
         int gpsReopened = 0;  // openGpsPort's result
+        bool stopped = false;  // a stop request ended it; nothing was reopened
     };
     // Worker body of the restore action. The caller closes the GPS path and
     // waits 50 ms before starting it. Posts 2027 with the result, closes the
     // detector's port, calls openGpsPort(portNumber, gpsBaud) (which also
-    // stores the rate as the GPS rate) and posts 2030 with its result.
+    // stores the rate as the GPS rate) and posts 2030 with its result; after
+    // a stop request only the port is closed.
     RestoreOutcome RunRestore(int portNumber, int baudRate, const std::function<int(int, int)>& openGpsPort);
 
     // Sends the command, waits 50 ms, sends it again, then looks for the
@@ -104,6 +117,8 @@ public:
     int ProbeResult() const { return probeResult_; }
     int Make() const { return make_; }
     // The last status line and its string-table id (0 before the first).
+    // Status lines reach the owner as 2025 with the text by value and the id
+    // in lParam.
     const std::string& StatusText() const { return statusText_; }
     int StatusId() const { return statusId_; }
     // Every byte written to the port since construction.
@@ -115,8 +130,10 @@ private:
     int ProbeAtRates(int firstBaud);
     void CloseHandle();
     void ShowStatus(int id, int first = 0, int second = 0);
-    void SendToOwner(std::intptr_t code, std::intptr_t value);
+    void SendToOwner(std::intptr_t code, std::intptr_t value, std::string text = {});
     void PostToOwner(std::intptr_t code, std::intptr_t value);
+    // Every pause of a job: ends at once on a stop request.
+    void Pause(std::chrono::milliseconds duration);
     void AppendReceived(const std::string& text);
     // The command that ends a restore at the new rate, and its answer.
     struct ClosingCommand {
@@ -144,6 +161,8 @@ private:
     // that rate before it changes.
     std::size_t writtenAtRate_ = 0;
     std::uint64_t bytesWritten_ = 0;
+    std::atomic<bool> stop_{false};
+    platform::Event wake_;  // cuts the pause that runs when a stop comes
 };
 
 // The status line of a string-table id with its numbers filled in, from the

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Debug.h"
+#include "platform/SerialDevice.h"
 
 namespace sextara {
 namespace {
@@ -228,7 +229,8 @@ void SerialPort::ReaderLoop() {
             // the owner stops or reopens the port.
             handle_ = kInvalidHandle;
             SEXTARA_DEBUG("COM%d device lost\n", portNumber_.load());
-            LogLine("COM%d device lost, reader stopped", portNumber_.load());
+            LogLine("COM%d device lost, reader stopped (%s)", portNumber_.load(),
+                    platform::ComDevicePath(portNumber_.load()).c_str());
             break;
         }
         if (rxStopEvent_.Wait(std::chrono::milliseconds(0))) break;

@@ -66,7 +66,7 @@ std::array<std::string, 10> FormatStatus(const GnssState& s, const StatusInputs&
     out[2] = Printf("%.3f", s.altitude);
     out[3] = Printf("%02d:%02d:%02d", shown.hour, shown.minute, shown.second);
     out[4] = Printf("%d/%02d/%02d", shown.year, shown.month, shown.day);
-    out[5] = FixQualityText(s.fixQuality);
+    out[5] = in.receiverLost ? kReceiverLostText : FixQualityText(s.fixQuality);
     out[6] = Printf("%.3f", s.pdop);
     out[7] = Printf("%d/%d", s.satellitesTotal, SelectedCount(s, in.selected));
     out[8] = Printf("%.2f/%.2f", s.hrms, s.vrms);

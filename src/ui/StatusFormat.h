@@ -20,7 +20,12 @@ struct StatusInputs {
     Constellation selected = Constellation::Gps;
     CalendarTime deviceUtc;       // shown while there is no fix
     bool ntripConnected = false;  // spinner and differential age instead of "Disconnect"
+    // The receiver's device went away: the fix value says so instead of "N/A".
+    bool receiverLost = false;
 };
+
+// The fix value while the receiver is lost.
+constexpr const char* kReceiverLostText = "Receiver lost";
 
 // "31°13'48.000"N": degrees, minutes, seconds of the absolute value, then the
 // hemisphere letter from the sign (0 counts as north or east). Rounding

@@ -141,35 +141,5 @@ TEST_F(AppContextTest, CaptureThroughSimulatorMatchesDirectDecode) {
     app.CloseGpsPort();
 }
 
-// The start-up set goes out on the first tick without a fix, and not on the
-// next; the simulator records what the program wrote.
-TEST_F(AppContextTest, FirstTickSendsStartupSetToReceiver) {
-    ReceiverSimOptions options;
-    options.make = enSkyTraq;
-    options.baud = 57600;
-    options.duration = 30s;
-    ReceiverSim sim(options);
-    const std::string device = sim.Start();
-    ASSERT_FALSE(device.empty()) << sim.Error();
-
-    platform::ManualClock clock;
-    AppContext app(clock, 10ms);
-    app.config.receiverType = enSkyTraq;
-    platform::SetComDevicePath(5, device);
-    app.CreateDecoder(enSkyTraq);
-    ASSERT_EQ(app.OpenGpsPort(5, 57600), 1);
-    app.OnTick();
-    constexpr std::size_t kSkyTraqStartup = 9 + 22 + 22;
-    ASSERT_TRUE(sim.WaitForRecorded(kSkyTraqStartup, 10s));
-    app.OnTick();
-    EXPECT_EQ(clock.TotalSlept(), 600ms) << "three 200 ms pauses, once";
-    const std::vector<std::uint8_t> recorded = sim.RecordedBytes();
-    ASSERT_GE(recorded.size(), kSkyTraqStartup);
-    EXPECT_EQ(recorded[0], 0xA0);
-    EXPECT_EQ(recorded[1], 0xA1);
-    app.CloseGpsPort();
-    EXPECT_EQ(sim.BytesRecorded(), kSkyTraqStartup);
-}
-
 }  // namespace
 }  // namespace sextara

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/Messages.h"
 #include "platform/QueueMessageSink.h"
@@ -25,15 +27,13 @@ TEST(QueueMessageSink, SendReturnsOnlyAfterTheHandlerRan) {
     std::vector<Message> handled;
     std::string seenText;
     QueueMessageSink sink([&](const Message& message) {
-        // The sender is still inside Send, so the text it points to is alive.
         EXPECT_FALSE(sendReturned.load());
-        seenText = reinterpret_cast<const char*>(message.lParam);
+        seenText = message.text;
         handled.push_back(message);
     });
 
     std::thread worker([&] {
-        const std::string status = "扫描波特率9600...";
-        sink.Send(kMsgWorkerProgress, kWorkerStatusText, reinterpret_cast<std::intptr_t>(status.c_str()));
+        sink.Send({kMsgWorkerProgress, kWorkerStatusText, 77, "扫描波特率9600..."});
         sendReturned = true;
     });
     std::size_t count = 0;
@@ -53,9 +53,9 @@ TEST(QueueMessageSink, PostReturnsAtOnceAndArrivesInOrder) {
     std::vector<Message> handled;
     QueueMessageSink sink([&](const Message& message) { handled.push_back(message); });
 
-    sink.Post(kMsgWorkerProgress, kWorkerDetectDone, 1);
-    sink.Post(MSG_LINK_UP, 0, 0);
-    sink.Post(kMsgWorkerProgress, kWorkerGpsReopened, 0);
+    sink.Post({kMsgWorkerProgress, kWorkerDetectDone, 1, {}});
+    sink.Post({MSG_LINK_UP, 0, 0, {}});
+    sink.Post({kMsgWorkerProgress, kWorkerGpsReopened, 0, {}});
     EXPECT_TRUE(handled.empty());
     EXPECT_EQ(sink.Pending(), 3u);
 
@@ -71,7 +71,7 @@ TEST(QueueMessageSink, PostReturnsAtOnceAndArrivesInOrder) {
 TEST(QueueMessageSink, ShutdownReleasesABlockedSend) {
     int handledCount = 0;
     QueueMessageSink sink([&](const Message&) { ++handledCount; });
-    std::thread worker([&] { sink.Send(kMsgWorkerProgress, kWorkerBaudFound, 115200); });
+    std::thread worker([&] { sink.Send({kMsgWorkerProgress, kWorkerBaudFound, 115200, {}}); });
     WaitUntilPending(sink, 1);
 
     sink.Shutdown();
@@ -80,8 +80,8 @@ TEST(QueueMessageSink, ShutdownReleasesABlockedSend) {
     EXPECT_EQ(handledCount, 0);
     EXPECT_EQ(sink.Pending(), 0u);
     // Once shut down nothing waits and nothing queues.
-    sink.Send(kMsgWorkerProgress, kWorkerStatusText, 0);
-    sink.Post(kMsgWorkerProgress, kWorkerDetectDone, 0);
+    sink.Send({kMsgWorkerProgress, kWorkerStatusText, 0, "x"});
+    sink.Post({kMsgWorkerProgress, kWorkerDetectDone, 0, {}});
     EXPECT_EQ(sink.Pending(), 0u);
     EXPECT_EQ(sink.WaitAndDispatch(kPatience), 0u);
     EXPECT_EQ(handledCount, 0);
@@ -94,13 +94,48 @@ TEST(QueueMessageSink, SendFromTheReceivingThreadIsHandledAtOnce) {
     QueueMessageSink sink([&](const Message& message) {
         order.push_back(message.wParam);
         if (message.wParam == kWorkerRestoreDone) {
-            self->Send(kMsgWorkerProgress, kWorkerStatusText, 0);
+            self->Send({kMsgWorkerProgress, kWorkerStatusText, 0, {}});
         }
     });
     self = &sink;
-    sink.Post(kMsgWorkerProgress, kWorkerRestoreDone, 1);
+    sink.Post({kMsgWorkerProgress, kWorkerRestoreDone, 1, {}});
     EXPECT_EQ(sink.Pump(), 1u);
     EXPECT_EQ(order, (std::vector<std::intptr_t>{2027, 2025}));
+}
+
+// The worker reuses one buffer for every status line and posts far faster
+// than the receiver handles them; each line still arrives whole, in order.
+TEST(QueueMessageSink, PostedTextsSurviveTheWorkerReusingItsBuffer) {
+    constexpr int kLines = 2000;
+    std::vector<std::string> seen;
+    std::atomic<bool> workerDone{false};
+    QueueMessageSink sink([&](const Message& message) {
+        // Slow at first, so that most of the lines wait in the queue while
+        // the worker overwrites its buffer.
+        if (!workerDone.load()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        seen.push_back(message.text);
+    });
+    auto lineOf = [](int i) {
+        // Longer than any small-string buffer, different lengths.
+        return "扫描波特率 " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 40), '.');
+    };
+    std::thread receiver([&] {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (seen.size() < static_cast<std::size_t>(kLines) && std::chrono::steady_clock::now() < deadline) {
+            sink.WaitAndDispatch(std::chrono::milliseconds(100));
+        }
+    });
+    std::string buffer;
+    for (int i = 0; i < kLines; ++i) {
+        buffer = lineOf(i);
+        sink.Post({kMsgWorkerProgress, kWorkerStatusText, 77, buffer});
+        buffer.assign(buffer.size(), '#');
+    }
+    workerDone = true;
+    receiver.join();
+
+    ASSERT_EQ(seen.size(), static_cast<std::size_t>(kLines));
+    for (int i = 0; i < kLines; ++i) ASSERT_EQ(seen[static_cast<std::size_t>(i)], lineOf(i)) << i;
 }
 
 }  // namespace

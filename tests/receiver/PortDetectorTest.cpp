@@ -16,6 +16,7 @@
 #include "receiver/PortDetector.h"
 #include "receiver/ReceiverType.h"
 #include "sim/ReceiverSim.h"
+#include "support/PtyPair.h"
 
 namespace sextara {
 namespace {
@@ -116,7 +117,7 @@ protected:
         platform::QueueMessageSink window([&](const platform::Message& m) {
             ASSERT_EQ(platform::kMsgWorkerProgress, m.message);
             if (m.wParam == platform::kWorkerStatusText) {
-                progress.statuses.push_back({detector_.StatusId(), reinterpret_cast<const char*>(m.lParam)});
+                progress.statuses.push_back({static_cast<int>(m.lParam), m.text});
             } else {
                 progress.others.emplace_back(m.wParam, m.lParam);
             }
@@ -355,6 +356,119 @@ TEST_F(PortDetectorSim, RestoreOfASilentReceiverFailsAndClosesThePort) {
     EXPECT_EQ(Lines({{80, 0, 0}, {81, 0, 0}}), progress.statuses);
     EXPECT_EQ(0, progress.ValueOf(platform::kWorkerRestoreDone));
     EXPECT_FALSE(detector_.IsOpen());
+}
+
+// Virtual time that asks the detector to stop once it passes stopAt, from
+// inside a pause, as a stop from another thread would land.
+class StoppingClock final : public platform::Clock {
+public:
+    explicit StoppingClock(std::chrono::milliseconds stopAt) : stopAt_(stopAt) {}
+    TimePoint Now() const override { return now_; }
+    void SleepFor(std::chrono::milliseconds duration) override {
+        now_ += duration;
+        if (detector_ != nullptr && !stopped_ && now_ - TimePoint{} >= stopAt_) {
+            stopped_ = true;
+            stoppedAt_ = now_;
+            writtenAtStop_ = detector_->BytesWritten();
+            detector_->RequestStop();
+        }
+    }
+    void Watch(PortDetector* detector) { detector_ = detector; }
+    bool Stopped() const { return stopped_; }
+    std::chrono::milliseconds SinceStop() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(now_ - stoppedAt_);
+    }
+    std::uint64_t WrittenAtStop() const { return writtenAtStop_; }
+
+private:
+    std::chrono::milliseconds stopAt_;
+    TimePoint now_{};
+    TimePoint stoppedAt_{};
+    PortDetector* detector_ = nullptr;
+    bool stopped_ = false;
+    std::uint64_t writtenAtStop_ = 0;
+};
+
+// Collects what the detector reports, with the stop state at that moment.
+class RecordingSink final : public platform::MessageSink {
+public:
+    explicit RecordingSink(const StoppingClock& clock) : clock_(clock) {}
+    void Send(platform::Message m) override { Record(std::move(m)); }
+    void Post(platform::Message m) override { Record(std::move(m)); }
+    int AfterStop() const { return afterStop_; }
+
+private:
+    void Record(platform::Message) {
+        if (clock_.Stopped()) ++afterStop_;
+    }
+    const StoppingClock& clock_;
+    int afterStop_ = 0;
+};
+
+// A stop request in any wait of a detection or a restore of a silent receiver
+// ends the job before its next pause: nothing more is written or reported,
+// the port is closed and a restore does not reopen the GPS path.
+TEST(PortDetectorStop, EndsEveryJobAtItsNextPause) {
+    struct Case {
+        const char* name;
+        bool restore;
+        std::chrono::milliseconds stopAt;
+    };
+    const Case cases[] = {
+        {"detection, first probe", false, 3s},
+        {"detection, scanning other rates", false, 25s},
+        {"detection, last rate", false, 48s},
+        {"restore, looking for the reset receiver", true, 1s},
+        {"restore, other rates", true, 33s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::PtyPair pty;
+        ASSERT_TRUE(pty.Ok());
+        platform::SetComDevicePath(kPort, pty.SlavePath());
+        StoppingClock clock(c.stopAt);
+        PortDetector detector(clock);
+        RecordingSink sink(clock);
+        detector.SetOwner(&sink, nullptr);
+        clock.Watch(&detector);
+
+        bool reopened = false;
+        int result = -1;
+        if (c.restore) {
+            const auto outcome = detector.RunRestore(kPort, 38400, [&](int, int) {
+                reopened = true;
+                return 1;
+            });
+            result = outcome.restored;
+            EXPECT_TRUE(outcome.stopped);
+            EXPECT_EQ(outcome.gpsBaud, 38400);
+        } else {
+            result = detector.RunDetection(kPort, 38400, enNovtel);
+        }
+        ASSERT_TRUE(clock.Stopped());
+        EXPECT_EQ(result, 0);
+        EXPECT_FALSE(reopened);
+        EXPECT_LE(clock.SinceStop(), PortDetector::kPollPause);
+        EXPECT_EQ(detector.BytesWritten(), clock.WrittenAtStop());
+        EXPECT_EQ(sink.AfterStop(), 0);
+        EXPECT_FALSE(detector.IsOpen());
+        platform::SerialDevice device;
+        EXPECT_TRUE(device.Open(kPort));
+        platform::ClearComDevicePaths();
+    }
+}
+
+// The wake: a real pause ends as soon as the stop is asked for.
+TEST(PortDetectorStop, RealPauseEndsWhenWoken) {
+    platform::Event wake;
+    std::thread waker([&] { wake.Set(); });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(platform::SystemClock().SleepUnless(wake, 10s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    waker.join();
+    platform::ManualClock manual;
+    EXPECT_FALSE(manual.SleepUnless(wake, 50ms));
+    EXPECT_EQ(manual.TotalSlept(), 50ms);
 }
 
 }  // namespace

@@ -37,6 +37,19 @@ TEST(StatusFormat, NoFixShowsDeviceClockAndNotAvailable) {
     EXPECT_EQ(spinner, 0);
 }
 
+// After a loss the record keeps the last position with fix 0; the panel
+// still shows the position and says the receiver is gone.
+TEST(StatusFormat, LostReceiverKeepsPositionAndSaysSo) {
+    GnssState s{};
+    s.latitude = -33.5;
+    StatusInputs in;
+    in.receiverLost = true;
+    int spinner = 0;
+    const auto lines = FormatStatus(s, in, spinner);
+    EXPECT_EQ(lines[0], "33\xC2\xB0" "30'0.000\"S");
+    EXPECT_EQ(lines[5], "Receiver lost");
+}
+
 TEST(StatusFormat, FixShowsRecordTimeCountsAndSpinner) {
     GnssState s{};
     s.fixQuality = kFixFloat;
