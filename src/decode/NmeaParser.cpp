@@ -521,10 +521,9 @@ void NmeaParser::OnGsvAppended(const nmea::Sentence& s) {
     const std::int32_t inView = nmea::Integer(s.Field(3));
     if (s.CountCommas() < 5 || total == 0 || message == 0 || inView == 0) return;
 
-    if (message == 1) {
-        state_->gpsCount = state_->glonassCount = state_->beidouCount = 0;
-        MarkGroup(nmea::Bit(kGps) | nmea::Bit(kGlonass) | nmea::Bit(kBeidou), true);
-    }
+    if (message == 1) state_->gpsCount = state_->glonassCount = state_->beidouCount = 0;
+    // Only the group's own table is in progress: the other counts that message
+    // 1 restarts stay at 0 until their own groups, which is this make's picture.
     MarkGroup(nmea::Bit(constellation), message < total);
     SatelliteEntry* table = Table(constellation);
     std::int32_t& count = Count(constellation);

@@ -117,6 +117,8 @@ void SmoothDraw::Blend(PixelSurface& s, int x, int y, float presentWeight, Color
 }
 
 void SmoothDraw::Line(PixelSurface& s, int x0, int y0, int x1, int y1, ColorRef c) {
+    // Both ends as given, whichever of them the ordering below puts first.
+    const int endX = x1, endY = y1;
     s.SetPixel(x0, y0, c);
     const long long dx = static_cast<long long>(x1) - x0;
     const long long dy = static_cast<long long>(y1) - y0;
@@ -157,7 +159,7 @@ void SmoothDraw::Line(PixelSurface& s, int x0, int y0, int x1, int y1, ColorRef 
             y += step;
         }
     }
-    s.SetPixel(x1, y1, c);
+    s.SetPixel(endX, endY, c);
 }
 
 void SmoothDraw::Polyline(PixelSurface& s, const SmoothPoint* points, int count, ColorRef c) {
