@@ -46,6 +46,8 @@ QRect MainView::TabRect(int tab) const {
 }
 
 void MainView::Compose() {
+    // A hidden widget gets its resize event only when it is shown.
+    if (painter_.Size() != size()) painter_.Resize(size());
     if (shown_.fixQuality > 0 && onPaintState) onPaintState(shown_);
     StatusInputs inputs = inputs_;
     inputs.selected = static_cast<Constellation>(selected_);
