@@ -8,6 +8,13 @@
 namespace sextara {
 namespace {
 
+// Coordinates are taken within a million pixels either way of the origin, so
+// that no sum or product of them leaves int or float precision.
+constexpr int kCoordinateLimit = 1 << 20;
+int Clip(int v) {
+    return std::clamp(v, -kCoordinateLimit, kCoordinateLimit);
+}
+
 // Degrees to radians with the handheld's short constants (not a longer pi).
 float Radians(float degrees) {
     return degrees * 0.0055555557f * 3.1415f;
@@ -54,6 +61,10 @@ struct Ellipse {
 };
 
 Ellipse EllipseOf(int left, int top, int right, int bottom) {
+    left = Clip(left);
+    top = Clip(top);
+    right = Clip(right);
+    bottom = Clip(bottom);
     Ellipse e;
     e.cx = static_cast<int>((static_cast<long long>(left) + right) / 2);
     e.cy = static_cast<int>((static_cast<long long>(top) + bottom) / 2);
@@ -117,6 +128,10 @@ void SmoothDraw::Blend(PixelSurface& s, int x, int y, float presentWeight, Color
 }
 
 void SmoothDraw::Line(PixelSurface& s, int x0, int y0, int x1, int y1, ColorRef c) {
+    x0 = Clip(x0);
+    y0 = Clip(y0);
+    x1 = Clip(x1);
+    y1 = Clip(y1);
     // Both ends as given, whichever of them the ordering below puts first.
     const int endX = x1, endY = y1;
     s.SetPixel(x0, y0, c);
@@ -210,10 +225,11 @@ void SmoothDraw::Arc(PixelSurface& s, int left, int top, int right, int bottom, 
     float from = std::fmod(startDeg, 360.0f);
     if (from < 0) from += 360.0f;
     float left_ = sweep;
-    while (left_ > 0) {
+    for (int span = 0; span < 5 && left_ > 0; ++span) {
         const int quadrant = static_cast<int>(from / 90.0f) % 4;
         const float boundary = static_cast<float>((static_cast<int>(from / 90.0f) + 1) * 90);
         const float to = std::min(boundary, from + left_);
+        if (!(to > from)) break;  // a rest below float resolution
         ArcSpan(s, e, quadrant, from, to, c);
         left_ -= to - from;
         from = to >= 360.0f ? to - 360.0f : to;
@@ -239,7 +255,11 @@ void SmoothDraw::Chord(PixelSurface& s, int left, int top, int right, int bottom
 
 void SmoothDraw::ArcRect(PixelSurface& s, int left, int top, int right, int bottom, int cornerWidth,
                          int cornerHeight, ColorRef c) {
-    const int p = cornerWidth / 2, q = cornerHeight / 2;
+    left = Clip(left);
+    top = Clip(top);
+    right = Clip(right);
+    bottom = Clip(bottom);
+    const int p = Clip(cornerWidth) / 2, q = Clip(cornerHeight) / 2;
     if (!(2 * p <= std::abs(right - left) && 2 * q <= std::abs(bottom - top))) {
         Ellipse(s, left, top, right, bottom, c);
         return;
@@ -259,7 +279,9 @@ void SmoothDraw::Curve(PixelSurface& s, const SmoothPoint* points, int count, Co
     // Never more steps than this per group, whatever the points' distance.
     constexpr float kMaxSteps = 1 << 16;
     for (int g = 0; g + 3 < count; g += 3) {
-        const SmoothPoint p0 = points[g], p1 = points[g + 1], p2 = points[g + 2], p3 = points[g + 3];
+        auto clip = [](SmoothPoint p) { return SmoothPoint{Clip(p.x), Clip(p.y)}; };
+        const SmoothPoint p0 = clip(points[g]), p1 = clip(points[g + 1]), p2 = clip(points[g + 2]),
+                          p3 = clip(points[g + 3]);
         if (p1.y == p2.y) {
             Line(s, p0.x, p0.y, p3.x, p3.y, c);
             continue;

@@ -33,7 +33,8 @@ struct SmoothPoint {
 // of the background), not for per-frame drawing.
 //
 // Work is bounded by the surface: steps whose pixels all fall outside it are
-// skipped, so far-off geometry costs nothing.
+// skipped, so far-off geometry costs nothing. Coordinates beyond a million
+// pixels from the origin are taken at that distance.
 struct SmoothDraw {
     // Both end pixels in the pure colour; the pixels between blended over two
     // neighbours across the line.
