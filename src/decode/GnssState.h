@@ -25,6 +25,12 @@ enum FixQuality : std::int32_t {
 
 constexpr int kSatTableSize = 20;
 
+// Bits of GnssState::gsvInProgress, one per constellation.
+constexpr std::uint8_t kGsvGps = 1;
+constexpr std::uint8_t kGsvGlonass = 2;
+constexpr std::uint8_t kGsvBeidou = 4;
+constexpr std::uint8_t kGsvGalileo = 8;
+
 // The latest decoded picture of the receiver. Plain data, zero-filled at
 // start; each field is overwritten by the newest sentence or message that
 // carries it. Tables run GPS, BeiDou, GLONASS, Galileo; the counts run GPS,
@@ -58,6 +64,11 @@ struct GnssState {
     std::int32_t beidouCount = 0;
     std::int32_t galileoCount = 0;
     std::int32_t differentialAge = 0;  // seconds, truncated
+    // Constellations whose GSV group has begun and not yet ended: their table
+    // is half rewritten (new count, later entries still old or empty), so a
+    // display keeps the last whole table meanwhile. Set by the NMEA parsers
+    // only; not part of the decoded picture that the tools print.
+    std::uint8_t gsvInProgress = 0;
 };
 
 // The one GnssState of the process together with the lock that makes every

@@ -69,6 +69,8 @@ namespace {
 constexpr unsigned Bit(int constellation) {
     return 1u << constellation;
 }
+static_assert(Bit(kGps) == kGsvGps && Bit(kGlonass) == kGsvGlonass && Bit(kBeidou) == kGsvBeidou &&
+              Bit(kGalileo) == kGsvGalileo);
 
 // NMEA 0183 allows 82 characters a sentence, but receivers go past it with
 // proprietary and high-precision sentences. Each make's parser takes lines up
@@ -462,6 +464,7 @@ void NmeaParser::OnGsv(const nmea::Sentence& s, int constellation) {
     const std::int64_t message = nmea::Integer(s.Field(2));
     const std::int64_t inView = nmea::Integer(s.Field(3));
     const std::int64_t first = 4 * (message - 1);  // 64-bit: no overflow whatever m is
+    MarkGroup(nmea::Bit(constellation), message < total);
 
     if (profile_.gpsGsvGuard && constellation == kGps) {
         // A GPS PRN of 33 or more is an SBAS satellite this table does not hold.
@@ -518,6 +521,9 @@ void NmeaParser::OnGsvAppended(const nmea::Sentence& s) {
     if (s.CountCommas() < 5 || total == 0 || message == 0 || inView == 0) return;
 
     if (message == 1) state_->gpsCount = state_->glonassCount = state_->beidouCount = 0;
+    // Only the group's own table is in progress: the other counts that message
+    // 1 restarts stay at 0 until their own groups, which is this make's picture.
+    MarkGroup(nmea::Bit(constellation), message < total);
     SatelliteEntry* table = Table(constellation);
     std::int32_t& count = Count(constellation);
     const bool marksUsed = (profile_.gsvMarksUsed & nmea::Bit(constellation)) != 0;
@@ -658,6 +664,13 @@ void NmeaParser::MarkUsed(int constellation, std::int32_t prn) {
             return;
         }
     }
+}
+
+// The bits follow nmea::Constellation, as the kGsv* constants do.
+void NmeaParser::MarkGroup(unsigned constellations, bool inProgress) {
+    const auto bits = static_cast<std::uint8_t>(constellations);
+    state_->gsvInProgress = static_cast<std::uint8_t>(inProgress ? state_->gsvInProgress | bits
+                                                                 : state_->gsvInProgress & ~bits);
 }
 
 SatelliteEntry* NmeaParser::Table(int constellation) {

@@ -60,6 +60,8 @@ private:
     void OnGsvAppended(const nmea::Sentence& s);
     void OnGsa(const nmea::Sentence& s);
 
+    // Sets or clears GnssState::gsvInProgress for a bit set of constellations.
+    void MarkGroup(unsigned constellations, bool inProgress);
     SatelliteEntry* Table(int constellation);
     std::int32_t& Count(int constellation);
     int UsableCount(int constellation);

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <array>
+
+#include "decode/GnssState.h"
+
+namespace sextara {
+
+// The handheld's menu bar (SM_CYMENU) and caption (SM_CYCAPTION) heights at
+// 96 dpi. The chart's bottom edge keeps them free as it did there, whatever
+// the window system of this platform draws around the view.
+constexpr int kMenuBarHeight = 26;
+constexpr int kCaptionHeight = 26;
+
+// The frame buffer's default font: the handheld's system font, 8 pt at 96 dpi.
+// The signal chart writes in it; it does not grow with the window.
+constexpr int kDefaultFontPixels = 11;
+
+// Slack below each constellation tab that still counts as a tap on it.
+constexpr int kTabTapSlack = 40;
+
+constexpr const char* kTabNames[4] = {"GPS", "GLO", "BDS", "GAL"};
+
+// Left, top, right, bottom in view pixels. As in the drawing calls that use
+// them, right and bottom are the first pixels outside.
+struct ViewRect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    bool operator==(const ViewRect&) const = default;
+};
+
+struct ViewPoint {
+    int x = 0;
+    int y = 0;
+    bool operator==(const ViewPoint&) const = default;
+};
+
+struct TextExtent {
+    int width = 0;
+    int height = 0;
+};
+
+// Everything of the main view that follows from the window size alone.
+struct ViewLayout {
+    int width = 0;
+    int height = 0;
+    bool portrait = true;  // taller than wide
+    int u = 0;             // width / 24
+    int v = 0;             // height / 24: also the status font height
+    ViewPoint skyCentre;
+    int skyRadius = 0;     // outer ring; the inner ring is half of it
+    ViewRect status;
+    ViewRect chart;
+    int gridStep = 0;      // pixels between grid lines
+    double scale = 0;      // pixels per dB-Hz
+    ViewPoint tabOrigin;
+    int tabBottom = 0;     // portrait: the bottom of all four tabs
+    int lineStep = 0;      // status lines apart
+    int tabFontPixels = 0;
+    int satFontPixels = 0;  // satellite numbers in the sky plot
+    int markerSize = 0;     // side of a sky-plot marker
+};
+
+// The layout of a width x height view: portrait when it is taller than wide.
+ViewLayout ComputeViewLayout(int width, int height);
+
+// The four tab rectangles (GPS, GLO, BDS, GAL) from the text extents of their
+// names in the tab font: one row in portrait, two rows of two in landscape.
+std::array<ViewRect, 4> TabRects(const ViewLayout& layout, const std::array<TextExtent, 4>& names);
+
+// The tab a tap at a view point selects, the first hit in tab order, or -1.
+// A tap up to kTabTapSlack - 1 pixels below a tab still hits it.
+int HitTab(const std::array<ViewRect, 4>& tabs, ViewPoint tap);
+
+// y of grid line i (0 = 10 dB-Hz ... 4 = 50 dB-Hz).
+int GridLineY(const ViewLayout& layout, int i);
+
+// Lower-right corner of a sky-plot marker. The short degree constant and the
+// truncation toward zero are kept: they pull three compass points one pixel in.
+ViewPoint MarkerCorner(ViewPoint centre, int radius, int azimuthDeg, int elevationDeg);
+
+// Bar height in pixels for a signal value in dB-Hz.
+int BarHeight(int snrDbHz, double scale);
+
+// Half the slot of each satellite for n satellites: each bar is at most a
+// twelfth of the chart. 0 for no satellites.
+int BarHalfWidth(const ViewRect& chart, int satellites);
+
+// The two bars of entry i, as filled rectangles (right and bottom outside),
+// from the slot half width w.
+struct BarPair {
+    int slotLeft = 0;
+    ViewRect first;
+    ViewRect second;
+};
+BarPair Bars(const ViewLayout& layout, int halfWidth, int index, int snr1, int snr2);
+
+// Table and count of a constellation by tab: 0 GPS, 1 GLONASS, 2 BeiDou, 3 Galileo.
+SatelliteEntry* SatTable(GnssState& state, int constellation);
+const SatelliteEntry* SatTable(const GnssState& state, int constellation);
+std::int32_t& SatCount(GnssState& state, int constellation);
+std::int32_t SatCount(const GnssState& state, int constellation);
+// The count as an index bound into its table.
+int UsableSatCount(const GnssState& state, int constellation);
+
+}  // namespace sextara
