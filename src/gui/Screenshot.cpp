@@ -12,8 +12,9 @@
 
 #include "decode/GnssDecoder.h"
 #include "gui/ViewPainter.h"
+#include "platform/AtomicFile.h"
 #include "platform/SystemTime.h"
-#include "receiver/ReceiverType.h"
+#include "decode/ReceiverMakes.h"
 #include "ui/StatusFormat.h"
 
 namespace sextara::gui {
@@ -39,21 +40,8 @@ bool ParseSize(std::string_view text, int& width, int& height) {
 }
 
 int MakeByName(std::string_view name) {
-    for (const auto& row : kReceiverTypeNames) {
-        if (row.configName == name) return row.type;
-    }
-    return -1;
-}
-
-bool ReadFile(const std::string& path, std::vector<std::uint8_t>& out) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    std::uint8_t buffer[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) out.insert(out.end(), buffer, buffer + got);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    return !failed;
+    const ReceiverType type = ReceiverTypeFromConfigName(name);
+    return ConfigNameOf(type) == name ? type : -1;
 }
 
 }  // namespace
@@ -121,8 +109,10 @@ bool ParseScreenshotArgs(int argc, char** argv, ScreenshotOptions& out, std::str
 int WriteScreenshot(const ScreenshotOptions& o, std::string& error) {
     GnssState state{};
     if (!o.capture.empty()) {
-        std::vector<std::uint8_t> bytes;
-        if (!ReadFile(o.capture, bytes)) {
+        // A capture for a picture is minutes of data, never gigabytes.
+        constexpr std::size_t kMaxCaptureBytes = 256u << 20;
+        std::string bytes;
+        if (platform::ReadWholeFile(o.capture, bytes, kMaxCaptureBytes) != platform::FileRead::Ok) {
             error = "cannot read capture '" + o.capture + "'";
             return 2;
         }
@@ -134,7 +124,7 @@ int WriteScreenshot(const ScreenshotOptions& o, std::string& error) {
         constexpr std::size_t kChunk = 2048;  // as the decoding thread hands bytes over
         for (std::size_t at = 0; at < bytes.size(); at += kChunk) {
             const std::size_t n = std::min(kChunk, bytes.size() - at);
-            decoder->Input(bytes.data() + at, static_cast<std::uint32_t>(n));
+            decoder->Input(reinterpret_cast<const std::uint8_t*>(bytes.data()) + at, static_cast<std::uint32_t>(n));
         }
     }
     StatusInputs inputs;
