@@ -256,7 +256,7 @@ int main(int argc, char** argv) {
         const std::string demoMake = opt.make ? *opt.make : opt.demoMake;
         std::string devicePath;
         if (!sim.Start(SiblingProgram("sextara-sim"),
-                       {"--make", demoMake, "--baud", "115200", "--duration", std::to_string(opt.seconds + 10),
+                       {"--make", demoMake, "--baud", "115200", "--epochs", "--duration", std::to_string(opt.seconds + 10),
                         opt.demoCapture},
                        devicePath)) {
             return Fail("cannot start sextara-sim next to this program");
