@@ -17,3 +17,13 @@ PlacementRect PlaceDialog(int mode, int dialogWidth, int dialogHeight, int areaW
 }
 
 }  // namespace sextara
+
+namespace sextara {
+
+WindowSizeChoice ChooseWindowSize(int screenWidth, int screenHeight, int requestedWidth, int requestedHeight) {
+    if (requestedWidth > 0 && requestedHeight > 0) return {false, requestedWidth, requestedHeight};
+    if (screenWidth <= 1024 && screenHeight <= 1024) return {true, screenWidth, screenHeight};
+    return {false, 480, 640};
+}
+
+}  // namespace sextara

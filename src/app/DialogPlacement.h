@@ -30,3 +30,18 @@ inline constexpr int kPlaceFullPage = 0;
 PlacementRect PlaceDialog(int mode, int dialogWidth, int dialogHeight, int areaWidth, int areaHeight);
 
 }  // namespace sextara
+
+namespace sextara {
+
+// The main window's size on a screen: full screen when the screen is at
+// most 1024 pixels both ways (a handheld, a small panel), else a 480 x 640
+// window; a requested size (--geometry; 0 for none) always wins.
+struct WindowSizeChoice {
+    bool fullScreen = false;
+    int width = 0;
+    int height = 0;
+    bool operator==(const WindowSizeChoice&) const = default;
+};
+WindowSizeChoice ChooseWindowSize(int screenWidth, int screenHeight, int requestedWidth, int requestedHeight);
+
+}  // namespace sextara

@@ -39,3 +39,28 @@ const ShellMenuItem* FindMenuItem(int commandId) {
 }
 
 }  // namespace sextara
+
+namespace sextara {
+
+std::string BuildDateText(std::string_view compilerDate) {
+    static constexpr std::string_view kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    if (compilerDate.size() != 11) return std::string(compilerDate);
+    int month = 0;
+    for (int i = 0; i < 12; ++i) {
+        if (compilerDate.substr(0, 3) == kMonths[i]) month = i + 1;
+    }
+    const char d1 = compilerDate[4] == ' ' ? '0' : compilerDate[4];
+    const char d2 = compilerDate[5];
+    if (month == 0 || d2 < '0' || d2 > '9' || d1 < '0' || d1 > '3') return std::string(compilerDate);
+    std::string text(compilerDate.substr(7, 4));
+    text += '/';
+    text += static_cast<char>('0' + month / 10);
+    text += static_cast<char>('0' + month % 10);
+    text += '/';
+    text += d1;
+    text += d2;
+    return text;
+}
+
+}  // namespace sextara

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace sextara {
@@ -53,5 +54,15 @@ int CommandIdOf(const ShellMenuItem& item, int effectiveLanguage);
 // The item a command id belongs to, from either bar or the accelerators;
 // null for an id of neither.
 const ShellMenuItem* FindMenuItem(int commandId);
+
+}  // namespace sextara
+
+namespace sextara {
+
+inline constexpr std::string_view kProgramVersion = "4.0.2.0";
+
+// A compiler's __DATE__ ("Sep 25 2019") as the About box writes it,
+// "2019/09/25"; the text unchanged when it is not in that form.
+std::string BuildDateText(std::string_view compilerDate);
 
 }  // namespace sextara
