@@ -55,7 +55,10 @@ void Usage(std::FILE* to) {
     std::fputs(
         "usage: sextara [--home DIR] [--geometry WxH]\n"
         "       sextara --demo [--capture FILE --make NAME] [--home DIR] [--geometry WxH]\n"
-        "       sextara --screenshot ...\n"
+#ifdef SEXTARA_HAS_SCREENSHOT
+        "       sextara --screenshot ...   (the main view drawn into a file)\n"
+#endif
+
         "  --home DIR       data folder (config.ini, settings, Mylog.txt); also SEXTARA_HOME\n"
         "  --geometry WxH   window size instead of full screen / 480x640\n"
         "  --demo           start sextara-sim on a bundled capture and run against it\n",
