@@ -42,10 +42,15 @@ protected:
         painter.setPen(QPen(QColor(0x0d, 0x47, 0xa1), 2));
         painter.drawRect(rect().adjusted(4, 4, -5, -5));
         const int side = std::min(width(), height()) / 3;
-        ProgramIcon().paint(&painter, QRect((width() - side) / 2, height() / 3 - side / 2, side, side));
+        icon_.paint(&painter, QRect((width() - side) / 2, height() / 3 - side / 2, side, side));
         painter.drawText(rect().adjusted(0, height() / 3, 0, 0), Qt::AlignHCenter | Qt::AlignVCenter,
                          QStringLiteral("Sextara"));
     }
+
+private:
+    // One icon for every paint: a new one each second would fill the pixmap
+    // cache with copies.
+    const QIcon icon_ = ProgramIcon();
 };
 
 QString FromView(std::string_view text) {

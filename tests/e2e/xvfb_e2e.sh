@@ -27,7 +27,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 # A display number of our own, told by the server itself.
 exec 3<> <(:)
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 read -r -t 10 display <&3 || fail "Xvfb did not start"
 export DISPLAY=":$display"
@@ -102,4 +102,24 @@ rc=$?
 app_pid=
 [ "$rc" -eq 0 ] || { cat "$work/out.log"; fail "exit code $rc"; }
 grep -q '^GPSBaud=57600' "$home/config.ini" || { cat "$home/config.ini"; fail "config.ini not written at exit"; }
+# SIGTERM closes it in order too, with the same exit code.
+sed -i '/^GPSBaud=/d' "$home/config.ini"
+"$program" --home "$home" --geometry 480x640 >"$work/third.log" 2>&1 &
+app_pid=$!
+dialog=$(wait_window '^(Configuration|配置选择)$' 20) || fail "no start-up dialog on the third start"
+press "$dialog" Return
+notice=$(wait_window '^(Notice|提示)$' 10) || fail "no message for the missing port"
+press "$notice" Return
+sleep 0.3
+kill -TERM "$app_pid"
+for _ in $(seq 1 50); do
+  kill -0 "$app_pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$app_pid" 2>/dev/null && fail "the program did not end on SIGTERM"
+wait "$app_pid"
+rc=$?
+app_pid=
+[ "$rc" -eq 0 ] || fail "exit code $rc after SIGTERM"
+grep -q '^GPSBaud=57600' "$home/config.ini" || fail "config.ini not written on SIGTERM"
 echo "PASS"

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QToolButton>
 
@@ -430,6 +431,63 @@ TEST_F(MainWindowFlows, ExitCancelKeepsRunningOkClosesAndSaves) {
     std::stringstream text;
     text << in.rdbuf();
     EXPECT_NE(std::string::npos, text.str().find("GPSBaud=38400")) << text.str();
+}
+
+}  // namespace
+}  // namespace sextara::gui
+
+namespace sextara::gui {
+namespace {
+
+// Answers the dialog that comes up next with fn, once it is the modal one.
+template <typename Fn>
+void WhenModal(Fn fn) {
+    QTimer::singleShot(0, [fn] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) fn(*dialog);
+    });
+}
+
+TEST_F(MainWindowFlows, AboutShowsVersionBoardDateAndFolder) {
+    BatteryMonitor battery(0, dir_.Path());
+    auto window = Make(battery);
+    app_->config.receiverType = enNovtel;
+    QString version, board, folder;
+    const auto readAndClose = [&](QDialog& dialog) {
+        version = dialog.findChild<QLabel*>(QStringLiteral("1139"))->text();
+        board = dialog.findChild<QLabel*>(QStringLiteral("202"))->text();
+        folder = dialog.findChild<QLabel*>(QStringLiteral("dataFolder"))->text();
+        dialog.done(16);
+    };
+    QMenu* before = window->SetupMenu();
+    WhenModal(readAndClose);
+    window->RunCommand(kAcceleratorAbout);
+    EXPECT_EQ(QStringLiteral("Sextara 4.0.2.0 "), version);
+    const QString date = QString::fromStdString(BuildDateText(__DATE__));
+    EXPECT_EQ(QString::fromStdString(app_->strings.Format(86, std::string(AboutNameOf(enNovtel)).c_str(),
+                                                          date.toStdString().c_str())),
+              board);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}/\\d{2}/\\d{2}$")).match(date).hasMatch()) << date.toStdString();
+    EXPECT_EQ(QString::fromStdString(dir_.Path()), folder);
+    EXPECT_EQ(before, window->SetupMenu()) << "Ctrl+A does not rebuild the bar";
+
+    // From the menu, the bar is rebuilt afterwards.
+    WhenModal(readAndClose);
+    window->RunCommand(32856);
+    QApplication::processEvents();
+    EXPECT_NE(before, window->SetupMenu());
+}
+
+TEST_F(MainWindowFlows, LeavingTheStartupDialogClosesTheWindow) {
+    BatteryMonitor battery(0, dir_.Path());
+    auto window = Make(battery);
+    bool closed = false;
+    QObject::connect(window.get(), &MainWindow::closed, [&] { closed = true; });
+    window->show();
+    prompts_.answer = true;
+    WhenModal([](QDialog& dialog) { static_cast<StartupDialog&>(dialog).PressCancel(); });
+    window->RunStartup();
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(window->TickRunning());
 }
 
 }  // namespace
