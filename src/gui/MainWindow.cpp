@@ -79,9 +79,11 @@ public:
         connect(back, &QPushButton::clicked, this, [this] { done(16); });
         auto* layout = new QVBoxLayout(this);
         layout->addStretch();
-        layout->addWidget(version, 0, Qt::AlignHCenter);
-        layout->addWidget(build, 0, Qt::AlignHCenter);
-        layout->addWidget(folder, 0, Qt::AlignHCenter);
+        for (QLabel* label : {version, build, folder}) {
+            label->setAlignment(Qt::AlignHCenter);
+            label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            layout->addWidget(label);
+        }
         layout->addStretch();
         layout->addWidget(back);
     }
