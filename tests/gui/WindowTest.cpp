@@ -492,3 +492,33 @@ TEST_F(MainWindowFlows, LeavingTheStartupDialogClosesTheWindow) {
 
 }  // namespace
 }  // namespace sextara::gui
+
+namespace sextara::gui {
+namespace {
+
+TEST_F(MainWindowFlows, ClosingDuringADetectionStopsTheWorker) {
+    BatteryMonitor battery(0, dir_.Path());
+    auto window = Make(battery);
+    // A Hemisphere probe gets no answer from a NovAtel: the worker keeps
+    // probing until it is stopped.
+    StartSim(enNovtel, 115200, false);
+    bool closed = false;
+    QObject::connect(window.get(), &MainWindow::closed, [&] { closed = true; });
+    window->show();
+    WhenModal([this, &window](QDialog& dialog) {
+        dialog.findChild<QComboBox*>(QStringLiteral("1044"))->setCurrentIndex(enHemis);
+        dialog.findChild<QCheckBox*>(QStringLiteral("1047"))->setChecked(true);
+        static_cast<StartupDialog&>(dialog).PressOk();
+        ASSERT_TRUE(window->Core().WorkerRunning());
+        window->RequestClose();
+    });
+    window->RunStartup();
+    ASSERT_TRUE(PumpUntil([&] { return closed; }));
+    EXPECT_FALSE(window->Core().WorkerRunning());
+    EXPECT_FALSE(app_->detector.IsOpen());
+    EXPECT_FALSE(window->TickRunning()) << "the GPS path never opened";
+    EXPECT_EQ(0, app_->gpsPath.GpsPortOpen());
+}
+
+}  // namespace
+}  // namespace sextara::gui
