@@ -219,11 +219,6 @@ QToolButton* MainWindow::ExitButton() const {
     return nullptr;
 }
 
-int MainWindow::RunDialog(QDialog& dialog) {
-    const int result = dialog.exec();
-    return result;
-}
-
 void MainWindow::RunCommand(int commandId) {
     const ShellMenuItem* item = FindMenuItem(commandId);
     if (item == nullptr || !item->enabled || closing_) return;
@@ -248,13 +243,13 @@ void MainWindow::RunCommand(int commandId) {
 void MainWindow::OpenAbout() {
     AboutDialog dialog(app_, this);
     PlaceOnWindow(dialog, this, kPlaceFullPage);
-    RunDialog(dialog);
+    dialog.exec();
 }
 
 void MainWindow::OpenPortConsole() {
     PortConsole console(core_, prompts_, IsPortrait(this), this);
     PlaceOnWindow(console, this, kPlaceFullPage);
-    RunDialog(console);
+    console.exec();
 }
 
 void MainWindow::RunStartup() {
@@ -264,7 +259,7 @@ void MainWindow::RunStartup() {
     {
         StartupDialog dialog(core_, prompts_, IsPortrait(this), this);
         PlaceOnWindow(dialog, this, kPlacePopup);
-        result = RunDialog(dialog);
+        result = dialog.exec();
     }
     if (closing_) return;
     RebuildMenuBar();

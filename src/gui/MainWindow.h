@@ -77,7 +77,6 @@ private:
     void OpenAbout();
     void OpenPortConsole();
     void OnTick();
-    int RunDialog(QDialog& dialog);
 
     AppContext& app_;
     BatteryMonitor& battery_;

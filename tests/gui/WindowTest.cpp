@@ -477,17 +477,31 @@ TEST_F(MainWindowFlows, AboutShowsVersionBoardDateAndFolder) {
     EXPECT_NE(before, window->SetupMenu());
 }
 
-TEST_F(MainWindowFlows, LeavingTheStartupDialogClosesTheWindow) {
+TEST_F(MainWindowFlows, LeavingAfterAFailedDetectionClosesAndSavesTheChoice) {
     BatteryMonitor battery(0, dir_.Path());
     auto window = Make(battery);
+    platform::SetComDevicePath(kPort, dir_.File("no-such-device"));
     bool closed = false;
     QObject::connect(window.get(), &MainWindow::closed, [&] { closed = true; });
     window->show();
     prompts_.answer = true;
-    WhenModal([](QDialog& dialog) { static_cast<StartupDialog&>(dialog).PressCancel(); });
+    WhenModal([](QDialog& dialog) {
+        dialog.findChild<QComboBox*>(QStringLiteral("1044"))->setCurrentIndex(enHemis);
+        dialog.findChild<QComboBox*>(QStringLiteral("1046"))->setCurrentIndex(1);
+        dialog.findChild<QCheckBox*>(QStringLiteral("1047"))->setChecked(true);
+        auto& startup = static_cast<StartupDialog&>(dialog);
+        startup.PressOk();
+        ASSERT_TRUE(PumpUntil([&] { return !startup.Model().Busy(); }));
+        startup.PressCancel();
+    });
     window->RunStartup();
     EXPECT_TRUE(closed);
     EXPECT_FALSE(window->TickRunning());
+    std::ifstream in(dir_.File("config.ini"));
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(std::string::npos, text.str().find("GPSBaud=19200")) << text.str();
+    EXPECT_NE(std::string::npos, text.str().find("Type=enHemis")) << text.str();
 }
 
 }  // namespace
