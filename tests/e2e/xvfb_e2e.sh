@@ -33,6 +33,10 @@ read -r -t 10 display <&3 || fail "Xvfb did not start"
 export DISPLAY=":$display"
 unset WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
+# The single-instance socket lives in the temporary folder: a private one
+# keeps a Sextara that the user runs meanwhile out of this test.
+mkdir -p "$work/tmp"
+export TMPDIR="$work/tmp"
 
 home="$work/home"
 mkdir -p "$home"

@@ -82,6 +82,14 @@ bool PumpUntil(Condition condition, std::chrono::milliseconds deadline = 20s) {
     return true;
 }
 
+// Answers the dialog that comes up next with fn, once it is the modal one.
+template <typename Fn>
+void WhenModal(Fn fn) {
+    QTimer::singleShot(0, [fn] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) fn(*dialog);
+    });
+}
+
 // Answers for the message boxes, and what they said.
 struct ScriptedPrompts {
     bool answer = false;
@@ -433,19 +441,6 @@ TEST_F(MainWindowFlows, ExitCancelKeepsRunningOkClosesAndSaves) {
     EXPECT_NE(std::string::npos, text.str().find("GPSBaud=38400")) << text.str();
 }
 
-}  // namespace
-}  // namespace sextara::gui
-
-namespace sextara::gui {
-namespace {
-
-// Answers the dialog that comes up next with fn, once it is the modal one.
-template <typename Fn>
-void WhenModal(Fn fn) {
-    QTimer::singleShot(0, [fn] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) fn(*dialog);
-    });
-}
 
 TEST_F(MainWindowFlows, AboutShowsVersionBoardDateAndFolder) {
     BatteryMonitor battery(0, dir_.Path());
@@ -504,11 +499,6 @@ TEST_F(MainWindowFlows, LeavingAfterAFailedDetectionClosesAndSavesTheChoice) {
     EXPECT_NE(std::string::npos, text.str().find("Type=enHemis")) << text.str();
 }
 
-}  // namespace
-}  // namespace sextara::gui
-
-namespace sextara::gui {
-namespace {
 
 TEST_F(MainWindowFlows, ClosingDuringADetectionStopsTheWorker) {
     BatteryMonitor battery(0, dir_.Path());
