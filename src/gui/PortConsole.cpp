@@ -134,7 +134,9 @@ PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget*
     connect(clear, &QPushButton::clicked, this, &PortConsole::PressClear);
     connect(back, &QPushButton::clicked, this, [this] { done(16); });
     connect(show_, &QCheckBox::toggled, this, [this](bool on) { showReceived_ = on; });
-    connect(commands_, &QComboBox::activated, this, [this](int row) { command_->setPlainText(commands_->itemText(row)); });
+    connect(commands_, &QComboBox::currentIndexChanged, this, [this](int row) {
+        if (row >= 0) command_->setPlainText(commands_->itemText(row));
+    });
     connect(this, &QDialog::finished, this, [this] { poll_.stop(); });
 
     const bool open = app.gpsPath.GpsPortOpen() != 0;

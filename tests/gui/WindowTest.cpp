@@ -297,7 +297,6 @@ TEST_F(ConsoleFlows, OpenReceiveSendClose) {
 
     // Picking a canned command and sending it.
     commands->setCurrentIndex(4);
-    emit commands->activated(4);
     EXPECT_EQ(QStringLiteral("saveconfig"), Find<QPlainTextEdit>(console, "1008")->toPlainText());
     const std::uint64_t before = sim_->BytesRecorded();
     Find<QPushButton>(console, "1004")->click();
