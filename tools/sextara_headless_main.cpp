@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "SimProcess.h"
 #include "app/AppContext.h"
 #include "app/AppCore.h"
 #include "app/EventLog.h"
@@ -32,11 +33,10 @@
 #include "platform/SystemTime.h"
 #include "ui/StatusFormat.h"
 
-extern char** environ;
-
 namespace {
 
 using namespace sextara;
+using tools::SimProcess;
 
 std::atomic<bool> gStop{false};
 
@@ -84,69 +84,6 @@ bool ParseInt(const char* text, int& out) {
     out = static_cast<int>(value);
     return true;
 }
-
-// A sextara-sim child process; stopped and reaped on destruction.
-class SimProcess {
-public:
-    ~SimProcess() { Stop(); }
-
-    bool Start(const std::string& program, const std::vector<std::string>& args, std::string& devicePath) {
-        int pipeFds[2];
-        if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(pipeFds[1]);
-        if (rc != 0) {
-            close(pipeFds[0]);
-            pid_ = -1;
-            return false;
-        }
-        out_ = pipeFds[0];
-        // The first line is the device path; give the simulator a few seconds.
-        std::string line;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (std::chrono::steady_clock::now() < deadline) {
-            pollfd p{out_, POLLIN, 0};
-            if (poll(&p, 1, 100) <= 0) continue;
-            char c;
-            if (read(out_, &c, 1) != 1) break;
-            if (c == '\n') {
-                devicePath = line;
-                return !line.empty();
-            }
-            line += c;
-        }
-        return false;
-    }
-
-    void Stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            for (int i = 0; i < 50 && waitpid(pid_, &status, WNOHANG) == 0; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-            if (waitpid(pid_, &status, WNOHANG) == 0) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, &status, 0);
-            }
-            pid_ = -1;
-        }
-        if (out_ >= 0) close(out_);
-        out_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-};
 
 void PrintStatus(const AppContext& app, ReceiverLink link, int& spinner) {
     StatusInputs in;
@@ -265,7 +202,7 @@ int main(int argc, char** argv) {
         const std::string demoMake = opt.make ? *opt.make : opt.demoMake;
         std::string devicePath;
         if (!sim.Start(SiblingProgram("sextara-sim"),
-                       {"--make", demoMake, "--baud", "115200", "--duration", std::to_string(opt.seconds + 10),
+                       {"--make", demoMake, "--baud", "115200", "--epochs", "--duration", std::to_string(opt.seconds + 10),
                         opt.demoCapture},
                        devicePath)) {
             return Fail("cannot start sextara-sim next to this program");

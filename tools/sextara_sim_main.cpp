@@ -29,7 +29,8 @@ constexpr double kMaxDurationSeconds = 86400.0;
 void Usage(std::FILE* to) {
     std::fputs(
         "usage: sextara-sim --make NAME --baud N [--record FILE] [--duration SECONDS]\n"
-        "                   [--link PATH] [--realtime|--rate BYTES_PER_S] CAPTURE...\n"
+        "                   [--link PATH] [--realtime|--rate BYTES_PER_S] [--epochs]\n"
+        "                   CAPTURE...\n"
         "  --make NAME      receiver make by configuration name: enNovtel enCompass enHemis\n"
         "                   enBlox6T enBlox8T enTrimble enTrimbleNMEA enSkyTraq enOther\n"
         "                   enDA_Vo enDorir_Iv enBlox9P\n"
@@ -39,6 +40,7 @@ void Usage(std::FILE* to) {
         "  --link PATH      make PATH a symbolic link to the device while running\n"
         "  --realtime       stream at the line's rate, baud / 10 bytes per second (default)\n"
         "  --rate B         stream at B bytes per second instead\n"
+        "  --epochs         NMEA captures: one epoch (sentences of one UTC time) per second\n"
         "The device path is printed on the first line of standard output. The captures\n"
         "are streamed one after the other, looping, only while the program has the line\n"
         "at the receiver's rate.\n",
@@ -111,6 +113,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--link") {
             if (!needs()) return Fail("--link needs a path");
             options.linkPath = value;
+        } else if (arg == "--epochs") {
+            options.epochs = true;
         } else if (arg == "--realtime") {
             realtime = true;
         } else if (arg == "--rate") {

@@ -19,11 +19,12 @@ void MainView::SetLanguage(int effectiveLanguage) {
     Compose();
 }
 
-void MainView::Tick(const GnssState& snapshot, bool ntripConnected) {
+void MainView::Tick(const GnssState& snapshot, bool ntripConnected, bool receiverLost) {
     const platform::UtcTime now = platform::CurrentUtcTime();
     StatusInputs inputs;
     inputs.deviceUtc = {now.year, now.month, now.day, now.hour, now.minute, now.second};
     inputs.ntripConnected = ntripConnected;
+    inputs.receiverLost = receiverLost;
     SetSnapshot(snapshot, inputs);
 }
 

@@ -9,7 +9,7 @@
 //   MainView(QWidget* parent = nullptr)
 //   SetLanguage(int effectiveLanguage)  0 Chinese, 1 English; picks the faces
 //                                       (the texts of the view are the same in both).
-//   Tick(const GnssState& snapshot, bool ntripConnected)
+//   Tick(const GnssState& snapshot, bool ntripConnected, bool receiverLost)
 //       The one-second refresh: pass app.gnss.Snapshot(); the device's UTC
 //       clock (shown while there is no fix) is read here. Composes a frame
 //       and schedules its copy to the screen.
@@ -51,7 +51,7 @@ public:
     explicit MainView(QWidget* parent = nullptr);
 
     void SetLanguage(int effectiveLanguage);
-    void Tick(const GnssState& snapshot, bool ntripConnected);
+    void Tick(const GnssState& snapshot, bool ntripConnected, bool receiverLost = false);
     void SetSnapshot(const GnssState& snapshot, const StatusInputs& inputs);
 
     std::function<void(const GnssState&)> onPaintState;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -126,6 +127,33 @@ std::string CheckDataFolder() {
     ::close(fd);
     ::unlink(probe.c_str());
     return error == 0 ? std::string() : ReasonOfErrno(error);
+}
+
+std::string ChooseDataFolder(const std::string& programDirectory, bool programDirectoryWritable,
+                             const char* xdgDataHome, const char* home) {
+    if (programDirectoryWritable) return programDirectory;
+    if (xdgDataHome != nullptr && xdgDataHome[0] == '/') return std::string(xdgDataHome) + "/sextara";
+    const std::string base = home != nullptr && home[0] != '\0' ? home : "/tmp";
+    return base + "/.local/share/sextara";
+}
+
+std::string PrepareDefaultDataFolder(const std::string& defaultConfig) {
+    const std::string programDirectory = ProgramDirectory();
+    const bool writable = ::access(programDirectory.c_str(), W_OK) == 0;
+    const std::string folder =
+        ChooseDataFolder(programDirectory, writable, std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    if (folder == programDirectory) return folder;
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    const std::filesystem::path config = std::filesystem::path(folder) / "config.ini";
+    if (!std::filesystem::exists(config, error)) {
+        std::FILE* file = std::fopen(config.c_str(), "wx");
+        if (file != nullptr) {
+            std::fwrite(defaultConfig.data(), 1, defaultConfig.size(), file);
+            std::fclose(file);
+        }
+    }
+    return folder;
 }
 
 }  // namespace sextara::platform

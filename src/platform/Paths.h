@@ -24,3 +24,21 @@ std::string DataPath(std::string_view name);
 std::string CheckDataFolder();
 
 }  // namespace sextara::platform
+
+namespace sextara::platform {
+
+// The data folder of a program started without --home or SEXTARA_HOME: its
+// own directory when that is writable (a copy run from its build or unpacked
+// folder), otherwise the user's data folder, $XDG_DATA_HOME/sextara or else
+// ~/.local/share/sextara. Environment values are passed in; null or empty
+// counts as unset.
+std::string ChooseDataFolder(const std::string& programDirectory, bool programDirectoryWritable,
+                             const char* xdgDataHome, const char* home);
+
+// ChooseDataFolder for this process. When the choice is the user's folder it
+// is created (with its parents) and given the default config.ini
+// (defaultConfig) when it has none. Returns the folder; SetDataFolder is the
+// caller's.
+std::string PrepareDefaultDataFolder(const std::string& defaultConfig);
+
+}  // namespace sextara::platform

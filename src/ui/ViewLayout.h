@@ -3,14 +3,12 @@
 #include <array>
 
 #include "decode/GnssState.h"
+#include "platform/SystemMetrics.h"
 
 namespace sextara {
 
-// The handheld's menu bar (SM_CYMENU) and caption (SM_CYCAPTION) heights at
-// 96 dpi. The chart's bottom edge keeps them free as it did there, whatever
-// the window system of this platform draws around the view.
-constexpr int kMenuBarHeight = 26;
-constexpr int kCaptionHeight = 26;
+using platform::kCaptionHeight;
+using platform::kMenuBarHeight;
 
 // The frame buffer's default font: the handheld's system font, 8 pt at 96 dpi.
 // The signal chart writes in it; it does not grow with the window.

@@ -225,6 +225,65 @@ std::size_t BytePacer::Take(TimePoint now) {
     return static_cast<std::size_t>(due);
 }
 
+namespace {
+
+// The UTC field of a sentence that carries one, else empty.
+std::string_view TimeFieldOf(std::string_view line) {
+    if (line.size() < 7 || line[0] != '$' || line[1] == 'P') return {};
+    const std::string_view type = line.substr(3, 3);
+    int field = 0;
+    if (type == "GGA" || type == "RMC" || type == "ZDA" || type == "GST" || type == "GNS" || type == "GBS") {
+        field = 1;
+    } else if (type == "GLL") {
+        field = 5;
+    } else {
+        return {};
+    }
+    std::size_t begin = 0;
+    for (int i = 0; i < field; ++i) {
+        begin = line.find(',', begin);
+        if (begin == std::string_view::npos) return {};
+        ++begin;
+    }
+    const std::size_t end = line.find_first_of(",*\r\n", begin);
+    return line.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin);
+}
+
+}  // namespace
+
+std::vector<std::size_t> EpochStarts(const std::vector<std::uint8_t>& capture) {
+    std::vector<std::size_t> starts{0};
+    const std::string_view text(reinterpret_cast<const char*>(capture.data()), capture.size());
+    std::string_view current;
+    std::size_t lineStart = 0;
+    while (lineStart < text.size()) {
+        std::size_t lineEnd = text.find('\n', lineStart);
+        if (lineEnd == std::string_view::npos) lineEnd = text.size();
+        const std::string_view time = TimeFieldOf(text.substr(lineStart, lineEnd - lineStart));
+        if (!time.empty() && time != current) {
+            if (!current.empty()) starts.push_back(lineStart);
+            current = time;
+        }
+        lineStart = lineEnd + 1;
+    }
+    if (starts.size() < 2) starts.clear();
+    return starts;
+}
+
+EpochPacer::EpochPacer(std::vector<std::size_t> starts, std::size_t captureSize, std::chrono::milliseconds period)
+    : starts_(std::move(starts)), captureSize_(captureSize), period_(period) {}
+
+void EpochPacer::Restart(TimePoint now) { due_ = now; }
+
+std::size_t EpochPacer::Take(TimePoint now, std::size_t position) {
+    if (starts_.empty() || now < due_ || position >= captureSize_) return 0;
+    due_ += period_;
+    // After a long stall the rhythm restarts instead of bursting to catch up.
+    if (due_ < now) due_ = now + period_;
+    const auto next = std::upper_bound(starts_.begin(), starts_.end(), position);
+    return (next == starts_.end() ? captureSize_ : *next) - position;
+}
+
 struct ReceiverSim::Link {
     Link(std::uint32_t bytesPerSecond, int startBaud) : pacer(bytesPerSecond, kMaxBurst), baud(startBaud) {}
     ~Link() { Close(); }
@@ -258,6 +317,7 @@ struct ReceiverSim::Link {
     std::size_t capturePos = 0;
     BytePacer pacer;
     std::uint32_t bytesPerSecond = 0;
+    EpochPacer epochPacer{{}, 0};
 
     std::vector<std::uint8_t> staged;  // bytes for the line that it would not take yet
     std::string replies;               // answers waiting for a frame boundary
@@ -311,6 +371,7 @@ std::string ReceiverSim::Start() {
         return {};
     }
     link->capture.insert(link->capture.end(), options_.captureBytes.begin(), options_.captureBytes.end());
+    if (options_.epochs) link->epochPacer = EpochPacer(EpochStarts(link->capture), link->capture.size());
 
     if (!options_.recordPath.empty()) {
         link->record = ::open(options_.recordPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -682,6 +743,7 @@ void ReceiverSim::Slice(Link& link, Clock::time_point now) {
         link.staged.clear();
         link.replies.clear();
         link.pacer.Restart(now);
+        link.epochPacer.Restart(now);
         Bump([lineBaud](ReceiverSimStats& s) {
             ++s.slices;
             ++s.idleSlices;
@@ -690,7 +752,8 @@ void ReceiverSim::Slice(Link& link, Clock::time_point now) {
         return;
     }
 
-    const std::size_t budget = link.pacer.Take(now);
+    std::size_t budget = link.pacer.Take(now);
+    if (link.epochPacer.Active()) budget = link.staged.empty() ? link.epochPacer.Take(now, link.capturePos) : 0;
     std::uint64_t loops = 0;
     if (link.staged.empty()) {
         auto& capture = link.capture;

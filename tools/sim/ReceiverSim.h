@@ -45,6 +45,36 @@ private:
     std::uint64_t owedByteNanos_ = 0;  // bytes x 1e9, below one byte
 };
 
+// Where each epoch of an NMEA capture begins: an epoch is the run of
+// sentences that carry one UTC time (GGA, RMC, GLL, ZDA, GST, GNS, GBS carry
+// it; the sentences between them belong to the epoch before). Offsets are
+// ascending and start with 0; empty when the capture has fewer than two
+// epochs (binary captures, a single fix), which then go by byte rate.
+std::vector<std::size_t> EpochStarts(const std::vector<std::uint8_t>& capture);
+
+// Releases one epoch per period, in the receiver's own rhythm: a capture
+// plays back in real time, whatever the line's byte rate.
+class EpochPacer {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    EpochPacer(std::vector<std::size_t> starts, std::size_t captureSize,
+               std::chrono::milliseconds period = std::chrono::seconds(1));
+    bool Active() const { return !starts_.empty(); }
+    // The next epoch is due at once.
+    void Restart(TimePoint now);
+    // When an epoch is due: the bytes from position up to the next epoch
+    // start (or the capture's end), and the following one is due a period
+    // later. Otherwise 0.
+    std::size_t Take(TimePoint now, std::size_t position);
+
+private:
+    std::vector<std::size_t> starts_;
+    std::size_t captureSize_;
+    std::chrono::milliseconds period_;
+    TimePoint due_{};
+};
+
 struct ReceiverSimOptions {
     ReceiverType make = enOther;
     // The rate the simulated receiver is at now; reset and baud commands
@@ -63,6 +93,9 @@ struct ReceiverSimOptions {
     // 0: the line's own rate, baud / 10 bytes per second (8N1 spends ten
     // bit times per byte).
     std::uint32_t bytesPerSecond = 0;
+    // Stream an NMEA capture one epoch a second instead (EpochStarts),
+    // each epoch at once, as a receiver sends its burst after the fix.
+    bool epochs = false;
     // How long a receiver is silent and deaf after a factory reset before it
     // talks at its maker's default rate.
     std::chrono::milliseconds resetDelay{300};

@@ -1,0 +1,73 @@
+#include "gui/DialogSupport.h"
+
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+#include "app/DialogPlacement.h"
+
+namespace sextara::gui {
+
+Prompts Prompts::MessageBoxes(QWidget* parent) {
+    Prompts prompts;
+    prompts.confirm = [parent](const QString& text, const QString& caption) {
+        QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel, parent);
+        box.setDefaultButton(QMessageBox::Ok);
+        return box.exec() == QMessageBox::Ok;
+    };
+    prompts.warn = [parent](const QString& text, const QString& caption) {
+        QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.exec();
+    };
+    return prompts;
+}
+
+QString Text(const platform::StringTable& strings, int id) { return QString::fromStdString(strings.String(id)); }
+
+QString OwnText(int id) {
+    const std::string_view text = platform::StringTable::OwnString(id);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+bool IsPortrait(const QWidget* window) { return window == nullptr || window->height() > window->width(); }
+
+void PlaceOnWindow(QDialog& dialog, const QWidget* window, int mode) {
+    if (window == nullptr) return;
+    const QRect area = window->geometry();
+    const QSize size = dialog.sizeHint().expandedTo(dialog.minimumSizeHint());
+    const PlacementRect rect = PlaceDialog(mode, size.width(), size.height(), area.width(), area.height());
+    dialog.setGeometry(area.x() + rect.x, area.y() + rect.y, rect.width, rect.height);
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
+
+QIcon ProgramIcon() {
+    QIcon icon;
+    for (const int side : {16, 24, 32, 48, 64, 128}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(side / 64.0, side / 64.0);
+        // The globe with two meridians and the equator.
+        painter.setPen(QPen(QColor(0x0d, 0x47, 0xa1), 2.5));
+        painter.setBrush(QColor(0x42, 0xa5, 0xf5));
+        painter.drawEllipse(QPointF(28, 36), 22, 22);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(QPointF(28, 36), 10, 22);
+        painter.drawLine(QPointF(6, 36), QPointF(50, 36));
+        // The satellite: a body with two panels, up to the right.
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0xff, 0xb3, 0x00));
+        painter.drawRect(QRectF(47, 7, 9, 9));
+        painter.setBrush(QColor(0x37, 0x47, 0x4f));
+        painter.drawRect(QRectF(38, 9, 8, 5));
+        painter.drawRect(QRectF(57, 9, 7, 5));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+}  // namespace sextara::gui

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <functional>
+
+#include <QDialog>
+#include <QIcon>
+#include <QString>
+
+#include "platform/StringTable.h"
+
+namespace sextara::gui {
+
+// The user's yes/no questions and notices. The window shows them as message
+// boxes; tests answer them without a screen.
+struct Prompts {
+    // OK and Cancel with the question icon; true for OK.
+    std::function<bool(const QString& text, const QString& caption)> confirm;
+    // One OK button with the exclamation icon.
+    std::function<void(const QString& text, const QString& caption)> warn;
+
+    // Message boxes over parent (OK is the default button, so Enter takes it).
+    static Prompts MessageBoxes(QWidget* parent);
+};
+
+// A string-table text in the effective language.
+QString Text(const platform::StringTable& strings, int id);
+// A text from the program's own (Chinese) table, whatever the language.
+QString OwnText(int id);
+
+// True when the window is taller than wide: the dialogs take their portrait
+// layout.
+bool IsPortrait(const QWidget* window);
+
+// Places a dialog over the main window by the rule of DialogPlacement.h
+// (kPlacePopup keeps the dialog's size; full page covers the window's page).
+void PlaceOnWindow(QDialog& dialog, const QWidget* window, int mode);
+
+// The program's icon, drawn in code so that window, tray and every size
+// share one picture: a globe with a satellite in orbit.
+QIcon ProgramIcon();
+
+}  // namespace sextara::gui

@@ -1,0 +1,312 @@
+#include "gui/MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSystemTrayIcon>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/DialogPlacement.h"
+#include "app/Settings.h"
+#include "app/ShellMenu.h"
+#include "app/StartupDialogModel.h"
+#include "gui/BatteryWarning.h"
+#include "gui/MainView.h"
+#include "gui/PortConsole.h"
+#include "gui/StartupDialog.h"
+#include "platform/Paths.h"
+
+namespace sextara::gui {
+namespace {
+
+QString FromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The About box: version, board and build date, and the data folder in use.
+class AboutDialog final : public QDialog {
+public:
+    AboutDialog(const AppContext& app, QWidget* parent) : QDialog(parent) {
+        setWindowTitle(Text(app.strings, 1));
+        auto* version = new QLabel(QStringLiteral("Sextara %1 ").arg(FromView(kProgramVersion)), this);
+        version->setObjectName(QStringLiteral("1139"));
+        const std::string board(AboutNameOf(app.config.receiverType));
+        const std::string date = BuildDateText(__DATE__);
+        auto* build = new QLabel(QString::fromStdString(app.strings.Format(86, board.c_str(), date.c_str())), this);
+        build->setObjectName(QStringLiteral("202"));
+        auto* folder = new QLabel(QString::fromStdString(platform::DataFolder()), this);
+        folder->setObjectName(QStringLiteral("dataFolder"));
+        folder->setWordWrap(true);
+        const bool english = app.config.effectiveLanguage != 0;
+        auto* back = new QPushButton(english ? QStringLiteral("OK") : QStringLiteral("确定"), this);
+        back->setObjectName(english ? QStringLiteral("32862") : QStringLiteral("32811"));
+        back->setMinimumHeight(40);
+        back->setDefault(true);
+        connect(back, &QPushButton::clicked, this, [this] { done(16); });
+        auto* layout = new QVBoxLayout(this);
+        layout->addStretch();
+        for (QLabel* label : {version, build, folder}) {
+            label->setAlignment(Qt::AlignHCenter);
+            label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            layout->addWidget(label);
+        }
+        layout->addStretch();
+        layout->addWidget(back);
+    }
+};
+
+}  // namespace
+
+MainWindow::MainWindow(AppContext& app, BatteryMonitor& battery, Options options)
+    : app_(app),
+      battery_(battery),
+      prompts_(options.prompts.confirm ? std::move(options.prompts) : Prompts::MessageBoxes(this)),
+      core_(app, AppHooks{
+                     .startNetworking = {},
+                     .loadCasterSettings = {},
+                     .armClockSync = {},
+                     .startBatteryMonitor =
+                         [this] {
+                             battery_.Attach([presenter = presenter_](const std::string& text) {
+                                 presenter->ShowAndWait(text);
+                             });
+                             battery_.Start(app_.strings.String(93));
+                         },
+                     .portOpenFailed =
+                         [this](const std::string& message, const std::string&) {
+                             if (prompts_.warn) prompts_.warn(QString::fromStdString(message), OwnText(11));
+                         },
+                     .refreshView =
+                         [this] {
+                             view_->Tick(app_.gnss.Snapshot(), /*ntripConnected=*/false,
+                                         core_.Link() == ReceiverLink::Lost);
+                         },
+                     .forwardData = {},
+                 }) {
+    setWindowTitle(Text(app.strings, 1));
+    setWindowIcon(ProgramIcon());
+    setAutoFillBackground(true);
+    setPalette(QPalette(Qt::white));
+    presenter_ = new BatteryWarningPresenter(this);
+
+    // The bar is built in the configured language before the language
+    // library is tried; a failed load shows from the first rebuild on.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    view_ = new MainView(this);
+    layout->addWidget(view_, 1);
+    RebuildMenuBar();
+    app_.LoadLanguage();
+    view_->SetLanguage(app_.config.effectiveLanguage);
+
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        tray_ = new QSystemTrayIcon(ProgramIcon(), this);
+        tray_->setToolTip(Text(app.strings, 1));
+        connect(tray_, &QSystemTrayIcon::activated, this, [this] { Raise(); });
+        tray_->show();
+    }
+
+    auto* about = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_A), this);
+    connect(about, &QShortcut::activated, this, [this] { RunCommand(kAcceleratorAbout); });
+    auto* exit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(exit, &QShortcut::activated, this, [this] { RunCommand(kAcceleratorExit); });
+
+    startupTimer_.setSingleShot(true);
+    startupTimer_.setInterval(kStartupDelayMs);
+    connect(&startupTimer_, &QTimer::timeout, this, &MainWindow::RunStartup);
+    tickTimer_.setInterval(kTickMs);
+    connect(&tickTimer_, &QTimer::timeout, this, &MainWindow::OnTick);
+    if (options.startupTimer) startupTimer_.start();
+}
+
+MainWindow::~MainWindow() { Shutdown(); }
+
+void MainWindow::RebuildMenuBar() {
+    const int language = app_.config.effectiveLanguage;
+    view_->SetLanguage(language);
+    if (bar_) {
+        // The old bar may be in the middle of delivering the command that
+        // led here.
+        bar_->hide();
+        bar_->deleteLater();
+    }
+    auto* bar = new QWidget(this);
+    bar->setObjectName(QStringLiteral("softKeyBar"));
+    bar->setAutoFillBackground(true);
+    bar->setPalette(QPalette(QColor(0xec, 0xef, 0xf1)));
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(4, 4, 4, 4);
+
+    auto* setup = new QToolButton(bar);
+    setup->setObjectName(QStringLiteral("setupButton"));
+    setup->setText(FromView(SetupButtonText(language)));
+    setup->setPopupMode(QToolButton::InstantPopup);
+    auto* menu = new QMenu(setup);
+    menu->setObjectName(QStringLiteral("setupMenu"));
+    QMenu* corrections = menu->addMenu(FromView(kCorrectionMenuText));
+    corrections->setObjectName(QStringLiteral("correctionMenu"));
+    QToolButton* exitButton = nullptr;
+    for (const ShellMenuItem& item : ShellMenuItems()) {
+        const int id = CommandIdOf(item, language);
+        if (item.action == MenuAction::Exit) {
+            exitButton = new QToolButton(bar);
+            exitButton->setObjectName(QString::number(id));
+            exitButton->setText(FromView(ExitButtonText(language)));
+            connect(exitButton, &QToolButton::clicked, this, [this, id] { RunCommand(id); });
+            continue;
+        }
+        QMenu* into = item.inCorrectionMenu ? corrections : menu;
+        QAction* action = into->addAction(FromView(TextOf(item, language)));
+        action->setObjectName(QString::number(id));
+        action->setData(id);
+        action->setEnabled(item.enabled);
+        connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+    }
+    setup->setMenu(menu);
+    for (QToolButton* button : {setup, exitButton}) {
+        button->setMinimumSize(120, 48);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        QFont font = button->font();
+        font.setPointSizeF(font.pointSizeF() * 1.3);
+        button->setFont(font);
+    }
+    row->addWidget(setup);
+    row->addWidget(exitButton);
+    static_cast<QVBoxLayout*>(layout())->addWidget(bar);
+    bar_ = bar;
+    menuLanguage_ = language;
+}
+
+QMenu* MainWindow::SetupMenu() const { return bar_ ? bar_->findChild<QMenu*>(QStringLiteral("setupMenu")) : nullptr; }
+
+QToolButton* MainWindow::ExitButton() const {
+    if (!bar_) return nullptr;
+    for (const ShellMenuItem& item : ShellMenuItems()) {
+        if (item.action == MenuAction::Exit) {
+            return bar_->findChild<QToolButton*>(QString::number(CommandIdOf(item, menuLanguage_)));
+        }
+    }
+    return nullptr;
+}
+
+void MainWindow::RunCommand(int commandId) {
+    const ShellMenuItem* item = FindMenuItem(commandId);
+    if (item == nullptr || !item->enabled || closing_) return;
+    const bool accelerator = commandId == kAcceleratorAbout || commandId == kAcceleratorExit;
+    switch (item->action) {
+        case MenuAction::Exit:
+            if (prompts_.confirm && prompts_.confirm(Text(app_.strings, 10), Text(app_.strings, 11))) RequestClose();
+            return;
+        case MenuAction::About:
+            OpenAbout();
+            break;
+        case MenuAction::PortSetup:
+            OpenPortConsole();
+            break;
+        default:
+            // Pages this build does not have are greyed out in the bar.
+            return;
+    }
+    if (!accelerator && !closing_) RebuildMenuBar();
+}
+
+void MainWindow::OpenAbout() {
+    AboutDialog dialog(app_, this);
+    PlaceOnWindow(dialog, this, kPlaceFullPage);
+    dialog.exec();
+}
+
+void MainWindow::OpenPortConsole() {
+    PortConsole console(core_, prompts_, IsPortrait(this), this);
+    PlaceOnWindow(console, this, kPlaceFullPage);
+    console.exec();
+}
+
+void MainWindow::RunStartup() {
+    startupTimer_.stop();
+    if (closing_) return;
+    int result = StartupDialogModel::kResultLeave;
+    {
+        StartupDialog dialog(core_, prompts_, IsPortrait(this), this);
+        PlaceOnWindow(dialog, this, kPlacePopup);
+        result = dialog.exec();
+    }
+    if (closing_) return;
+    RebuildMenuBar();
+    if (result == StartupDialogModel::kResultLeave) {
+        RequestClose();
+        return;
+    }
+    core_.Start();
+    if (closing_) return;
+    tickTimer_.start();
+}
+
+void MainWindow::OnTick() { core_.Tick(); }
+
+void MainWindow::Raise() {
+    if (isMinimized()) showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::RequestClose() {
+    closing_ = true;
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        // A dialog's own loop must unwind before the window can go; ask
+        // again once it has.
+        if (auto* startup = qobject_cast<StartupDialog*>(modal)) {
+            startup->Abandon();
+        } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->done(StartupDialogModel::kResultLeave);
+        } else {
+            modal->close();
+        }
+        QTimer::singleShot(10, this, &MainWindow::RequestClose);
+        return;
+    }
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!closing_) {
+        // The title bar's close button asks as Exit does.
+        event->ignore();
+        RunCommand(kAcceleratorExit);
+        return;
+    }
+    Shutdown();
+    event->accept();
+    emit closed();
+}
+
+void MainWindow::SaveSettings() {
+    SaveConfig(app_.configPath, app_.config);
+    SaveRegistrySettings(app_.Registry(), app_.registry);
+}
+
+void MainWindow::Shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    closing_ = true;
+    startupTimer_.stop();
+    tickTimer_.stop();
+    // A warning that is up holds the monitor thread: close it first.
+    presenter_->Shutdown();
+    battery_.Stop();
+    core_.Shutdown();
+    SaveSettings();
+    if (tray_ != nullptr) tray_->hide();
+}
+
+}  // namespace sextara::gui

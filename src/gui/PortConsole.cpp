@@ -1,0 +1,185 @@
+#include "gui/PortConsole.h"
+
+#include <array>
+#include <string>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/AppCore.h"
+#include "receiver/ReceiverCommands.h"
+#include "receiver/ReceiverMakes.h"
+
+namespace sextara::gui {
+namespace {
+
+
+constexpr std::array kBaudRates = {9600, 19200, 38400, 57600, 115200};
+
+// The rate's row; an unknown rate shows the fastest.
+int BaudRow(int baud) {
+    for (std::size_t row = 0; row < kBaudRates.size(); ++row) {
+        if (kBaudRates[row] == baud) return static_cast<int>(row);
+    }
+    return 4;
+}
+
+template <typename Widget>
+Widget* Named(Widget* widget, const char* id) {
+    widget->setObjectName(QString::fromLatin1(id));
+    return widget;
+}
+
+}  // namespace
+
+PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget* parent)
+    : QDialog(parent), core_(core), prompts_(std::move(prompts)) {
+    const AppContext& app = core.Context();
+    const platform::StringTable& strings = app.strings;
+    setWindowTitle(Text(strings, 14));
+    setModal(true);
+
+    port_ = Named(new QComboBox(this), "1000");
+    for (int n = 1; n <= 9; ++n) port_->addItem(QStringLiteral("COM%1").arg(n));
+    baud_ = Named(new QComboBox(this), "1001");
+    for (const int rate : kBaudRates) baud_->addItem(QString::number(rate));
+    openClose_ = Named(new QPushButton(this), "1002");
+    show_ = Named(new QCheckBox(Text(strings, 27), this), "1006");
+    received_ = Named(new QPlainTextEdit(this), "1003");
+    received_->setReadOnly(true);
+    received_->setMaximumBlockCount(0);
+    commands_ = Named(new QComboBox(this), "1007");
+    for (const std::string_view command : ReceiverMakeOf(app.config.receiverType).consoleCommands) {
+        commands_->addItem(QString::fromUtf8(command.data(), static_cast<qsizetype>(command.size())));
+    }
+    commands_->setCurrentIndex(-1);
+    command_ = Named(new QPlainTextEdit(this), "1008");
+    command_->setMaximumHeight(64);
+    auto* send = Named(new QPushButton(Text(strings, 29), this), "1004");
+    auto* clear = Named(new QPushButton(Text(strings, 28), this), "1005");
+    const bool english = app.config.effectiveLanguage != 0;
+    auto* back = new QPushButton(english ? QStringLiteral("Back") : QStringLiteral("返回"), this);
+    back->setObjectName(english ? QStringLiteral("32862") : QStringLiteral("32811"));
+    for (QWidget* control : std::initializer_list<QWidget*>{port_, baud_, openClose_, commands_, send, clear, back}) {
+        control->setMinimumHeight(36);
+    }
+
+    auto* top = new QGridLayout;
+    auto* portLabel = Named(new QLabel(Text(strings, 24), this), "1076");
+    auto* baudLabel = Named(new QLabel(Text(strings, 25), this), "1077");
+    auto* receiveLabel = Named(new QLabel(Text(strings, 26), this), "1078");
+    if (portrait) {
+        top->addWidget(portLabel, 0, 0);
+        top->addWidget(port_, 0, 1);
+        top->addWidget(baudLabel, 1, 0);
+        top->addWidget(baud_, 1, 1);
+        top->addWidget(openClose_, 0, 2, 2, 1);
+    } else {
+        top->addWidget(portLabel, 0, 0);
+        top->addWidget(port_, 0, 1);
+        top->addWidget(baudLabel, 0, 2);
+        top->addWidget(baud_, 0, 3);
+        top->addWidget(openClose_, 0, 4);
+    }
+    auto* receiveRow = new QHBoxLayout;
+    receiveRow->addWidget(receiveLabel);
+    receiveRow->addStretch();
+    receiveRow->addWidget(show_);
+    auto* sendRow = new QHBoxLayout;
+    sendRow->addWidget(send);
+    sendRow->addWidget(clear);
+    sendRow->addStretch();
+    sendRow->addWidget(back);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(receiveRow);
+    layout->addWidget(received_, 1);
+    layout->addWidget(commands_);
+    layout->addWidget(command_);
+    layout->addLayout(sendRow);
+
+    port_->setCurrentIndex(app.config.GPSPort >= 1 && app.config.GPSPort <= 9 ? app.config.GPSPort - 1 : -1);
+    baud_->setCurrentIndex(BaudRow(app.config.GPSBaud));
+    show_->setChecked(true);
+    showReceived_ = true;
+
+    connect(&poll_, &QTimer::timeout, this, &PortConsole::PollReceived);
+    connect(openClose_, &QPushButton::clicked, this, &PortConsole::PressOpenClose);
+    connect(send, &QPushButton::clicked, this, &PortConsole::PressSend);
+    connect(clear, &QPushButton::clicked, this, &PortConsole::PressClear);
+    connect(back, &QPushButton::clicked, this, [this] { done(16); });
+    connect(show_, &QCheckBox::toggled, this, [this](bool on) { showReceived_ = on; });
+    connect(commands_, &QComboBox::currentIndexChanged, this, [this](int row) {
+        if (row >= 0) command_->setPlainText(commands_->itemText(row));
+    });
+    connect(this, &QDialog::finished, this, [this] { poll_.stop(); });
+
+    const bool open = app.gpsPath.GpsPortOpen() != 0;
+    ShowPortState(open);
+    if (open) poll_.start(1000);
+}
+
+void PortConsole::ShowPortState(bool open) {
+    const platform::StringTable& strings = core_.Context().strings;
+    port_->setEnabled(!open);
+    baud_->setEnabled(!open);
+    openClose_->setText(Text(strings, open ? 31 : 30));
+}
+
+void PortConsole::PressOpenClose() {
+    AppContext& app = core_.Context();
+    if (app.gpsPath.GpsPortOpen()) {
+        core_.CloseGpsPortByUser();
+        ShowPortState(false);
+        poll_.stop();
+        return;
+    }
+    const int port = port_->currentIndex() + 1;
+    const int baud = kBaudRates[static_cast<std::size_t>(baud_->currentIndex() >= 0 ? baud_->currentIndex() : 4)];
+    if (core_.OpenGpsPortByUser(port, baud)) {
+        ShowPortState(true);
+        poll_.start(1);
+        return;
+    }
+    if (prompts_.warn) prompts_.warn(Text(app.strings, 73), Text(app.strings, 11));
+    ShowPortState(false);
+    poll_.stop();
+}
+
+void PortConsole::PressSend() {
+    AppContext& app = core_.Context();
+    if (!app.gpsPath.GpsPortOpen()) {
+        if (prompts_.warn) prompts_.warn(Text(app.strings, 73), Text(app.strings, 11));
+        return;
+    }
+    std::string text = command_->toPlainText().left(2048).toStdString();
+    if (text.size() > 1024) text.resize(1024);
+    text += "\r\n";
+    WriteToReceiver(app.gpsPort, reinterpret_cast<const std::uint8_t*>(text.data()),
+                    static_cast<std::uint32_t>(text.size()));
+}
+
+void PortConsole::PressClear() { command_->clear(); }
+
+void PortConsole::PollReceived() {
+    if (!showReceived_) return;
+    std::array<std::uint8_t, kReadChunk> buffer{};
+    const std::uint32_t count = core_.Context().gpsPath.ReadConsoleBytes(buffer.data(), kReadChunk);
+    if (count == 0) return;
+    const QString text = QString::fromLatin1(reinterpret_cast<const char*>(buffer.data()), count);
+    if (received_->document()->characterCount() - 1 > kMaxShownChars) {
+        received_->setPlainText(text);
+    } else {
+        received_->moveCursor(QTextCursor::End);
+        received_->insertPlainText(text);
+    }
+    received_->moveCursor(QTextCursor::End);
+}
+
+}  // namespace sextara::gui

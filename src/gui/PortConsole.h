@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include <QDialog>
+#include <QTimer>
+
+#include "gui/DialogSupport.h"
+
+class QCheckBox;
+class QComboBox;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace sextara {
+class AppCore;
+}
+
+namespace sextara::gui {
+
+// The port setup console: close and reopen the GPS path, watch what the
+// receiver sends, send it a command. Controls by id: "1000" port, "1001"
+// rate, "1002" open/close, "1006" show, "1003" received, "1007" canned
+// commands, "1008" command, "1004" send, "1005" clear; the bar's return
+// button carries its command id (32862 English, 32811 Chinese).
+class PortConsole final : public QDialog {
+    Q_OBJECT
+public:
+    // The received text is replaced instead of appended beyond this.
+    static constexpr int kMaxShownChars = 4096;
+    static constexpr std::uint32_t kReadChunk = 1024;
+
+    PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget* parent = nullptr);
+
+    bool PollTimerActive() const { return poll_.isActive(); }
+    int PollInterval() const { return poll_.interval(); }
+
+public slots:
+    void PressOpenClose();
+    void PressSend();
+    void PressClear();
+    // Timer 4321: moves what the path queued for the console into the view.
+    void PollReceived();
+
+private:
+    void ShowPortState(bool open);
+
+    AppCore& core_;
+    Prompts prompts_;
+    QTimer poll_;
+    bool showReceived_ = true;
+    QComboBox* port_ = nullptr;
+    QComboBox* baud_ = nullptr;
+    QPushButton* openClose_ = nullptr;
+    QCheckBox* show_ = nullptr;
+    QPlainTextEdit* received_ = nullptr;
+    QComboBox* commands_ = nullptr;
+    QPlainTextEdit* command_ = nullptr;
+};
+
+}  // namespace sextara::gui
