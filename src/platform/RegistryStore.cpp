@@ -270,7 +270,8 @@ RegistryStore::Value* RegistryStore::FindValue(KeyData& key, std::string_view na
 }
 
 bool RegistryStore::Save(const std::vector<KeyData>& keys) {
-    return WriteFileAtomically(filePath_, Serialize(keys));
+    // The caster password is kept here: readable by its owner only.
+    return WriteFileAtomically(filePath_, Serialize(keys), 0600);
 }
 
 std::optional<RegistryStore::Key> RegistryStore::OpenKey(std::string_view key) {

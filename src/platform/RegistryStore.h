@@ -35,7 +35,8 @@ inline constexpr const char* kRegistryFileName = "registry.ini";
 // follow this format reads as having no keys at all, and one line goes to the
 // event log; it is replaced at the next save. Every change is saved at once,
 // atomically, so a crash or a full disk never loses the settings saved
-// before; a change whose save fails is undone in memory too. Thread-safe.
+// before; a change whose save fails is undone in memory too. The file is
+// written with mode 0600: it holds the caster password. Thread-safe.
 class RegistryStore {
 public:
     class Key;
