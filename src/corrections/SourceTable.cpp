@@ -92,13 +92,25 @@ void SourceTableReceiver::Keep(std::string_view bytes) {
 
 void SourceTableReceiver::Body(std::string_view bytes) {
     Keep(bytes);
-    // The marker and the record check only need a few bytes of context.
+    // The marker and the record check only need a few bytes of context. The
+    // table ends with the marker's line, wherever the reads cut it.
     tail_.append(bytes);
-    if (tail_.find(kEndMarker) != std::string::npos) sawEnd_ = true;
     for (const std::string_view record : {"STR;", "CAS;", "NET;"}) {
         if (tail_.find(record) != std::string::npos) sawRecord_ = true;
     }
-    if (tail_.size() > kEndMarker.size()) tail_.erase(0, tail_.size() - kEndMarker.size());
+    if (!sawMarker_) {
+        const std::size_t marker = tail_.find(kEndMarker);
+        if (marker != std::string::npos) {
+            sawMarker_ = true;
+            tail_.erase(0, marker + kEndMarker.size());
+        }
+    }
+    if (sawMarker_) {
+        sawEnd_ = sawEnd_ || tail_.find('\n') != std::string::npos;
+        tail_.clear();
+    } else if (tail_.size() > kEndMarker.size()) {
+        tail_.erase(0, tail_.size() - kEndMarker.size());
+    }
 }
 
 bool SourceTableReceiver::Feed(const std::uint8_t* bytes, std::size_t count) {
@@ -137,6 +149,7 @@ bool SourceTableReceiver::Feed(const std::uint8_t* bytes, std::size_t count) {
 }
 
 void SourceTableReceiver::Closed() {
+    sawEnd_ = sawEnd_ || sawMarker_;
     // Some casters send the table straight behind the status line, without
     // header fields or the empty line.
     if (!headerDone_ && !headerTooLong_ && StartsWith(reply::FirstLine(header_), "SOURCETABLE 200 OK")) {

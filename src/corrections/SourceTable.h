@@ -67,7 +67,7 @@ public:
     // or the end marker).
     bool IsSourceTable() const;
     const std::string& Stored() const { return stored_; }
-    bool SawEndMarker() const { return sawEnd_; }
+    bool SawEndMarker() const { return sawMarker_; }
     bool HeaderTooLong() const { return headerTooLong_; }
 
 private:
@@ -81,6 +81,7 @@ private:
     ChunkedDecoder decoder_;
     std::string stored_;
     std::string tail_;  // the last bytes of the body, for a marker cut between reads
+    bool sawMarker_ = false;
     bool sawEnd_ = false;
     bool sawRecord_ = false;
     std::size_t total_ = 0;
