@@ -60,24 +60,37 @@ private:
     std::string bytes_;
 };
 
+// Records every message posted, with the status text read when it came.
 class RecordingMessages final : public platform::MessageSink {
 public:
+    std::function<std::string()> status;
+
     void Send(std::uint32_t message, std::intptr_t, std::intptr_t) override { Add(message); }
     void Post(std::uint32_t message, std::intptr_t, std::intptr_t) override { Add(message); }
     int Count(std::uint32_t message) const {
         std::lock_guard<std::mutex> hold(lock_);
         int count = 0;
-        for (const auto m : messages_) count += m == message ? 1 : 0;
+        for (const auto& m : messages_) count += m.first == message ? 1 : 0;
         return count;
+    }
+    // The status texts that came with a message, in order.
+    std::vector<std::string> Texts(std::uint32_t message) const {
+        std::lock_guard<std::mutex> hold(lock_);
+        std::vector<std::string> texts;
+        for (const auto& m : messages_) {
+            if (m.first == message) texts.push_back(m.second);
+        }
+        return texts;
     }
 
 private:
     void Add(std::uint32_t message) {
+        std::string text = status ? status() : std::string();
         std::lock_guard<std::mutex> hold(lock_);
-        messages_.push_back(message);
+        messages_.emplace_back(message, std::move(text));
     }
     mutable std::mutex lock_;
-    std::vector<std::uint32_t> messages_;
+    std::vector<std::pair<std::uint32_t, std::string>> messages_;
 };
 
 class RecordingLog {
@@ -87,6 +100,12 @@ public:
             std::lock_guard<std::mutex> hold(lock_);
             lines_.emplace_back(line);
         };
+    }
+    int Count(const std::string& text) const {
+        std::lock_guard<std::mutex> hold(lock_);
+        int count = 0;
+        for (const auto& line : lines_) count += line.find(text) != std::string::npos ? 1 : 0;
+        return count;
     }
     bool Contains(const std::string& text) const {
         std::lock_guard<std::mutex> hold(lock_);
@@ -140,16 +159,27 @@ public:
     std::string ReadRequest(int fd) {
         std::string request;
         while (request.find("\r\n\r\n") == std::string::npos && request.size() < 4096) {
-            const std::string more = ReadSome(fd, std::chrono::milliseconds(5000));
+            const std::string more = ReadRaw(fd, std::chrono::milliseconds(5000));
             if (more.empty()) break;
             request += more;
         }
+        const std::size_t end = request.find("\r\n\r\n");
         std::lock_guard<std::mutex> hold(lock_);
+        if (end != std::string::npos) {
+            afterRequest_ += request.substr(end + 4);
+            request.resize(end + 4);
+        }
         requests_.push_back(request);
         return request;
     }
     // Whatever arrives within the wait; empty on silence or close.
     std::string ReadSome(int fd, std::chrono::milliseconds wait) {
+        const std::string text = ReadRaw(fd, wait);
+        std::lock_guard<std::mutex> hold(lock_);
+        afterRequest_ += text;
+        return text;
+    }
+    std::string ReadRaw(int fd, std::chrono::milliseconds wait) {
         pollfd entry{fd, POLLIN, 0};
         const auto end = std::chrono::steady_clock::now() + wait;
         while (!stopping_ && std::chrono::steady_clock::now() < end) {
@@ -157,10 +187,7 @@ public:
                 char buffer[4096];
                 const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
                 if (count <= 0) return {};
-                const std::string text(buffer, static_cast<std::size_t>(count));
-                std::lock_guard<std::mutex> hold(lock_);
-                afterRequest_ += text;
-                return text;
+                return std::string(buffer, static_cast<std::size_t>(count));
             }
         }
         return {};
