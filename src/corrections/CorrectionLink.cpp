@@ -343,34 +343,35 @@ bool CorrectionLink::TcpConnect() {
     return ConnectTo(Settings(), false);
 }
 
+std::string CorrectionLink::FailureStatus() const {
+    switch (lastResult_.load()) {
+        case ConnectResult::BadPassword: return "ERROR - Bad Password!";
+        case ConnectResult::Unauthorized: return "Unauthorized!";
+        default: break;
+    }
+    std::lock_guard<std::mutex> hold(settingsLock_);
+    return failureReason_.empty() ? std::string("Don't Receive ICY 200 OK") : failureReason_;
+}
+
 void CorrectionLink::ReportNtripFailure() {
-    running_ = false;
     socket_.Close();
     Log("iKarst Connect unsuccessfully!");
     SetStatus("Connect Server unsuccessfully!");
     switch (lastResult_.load()) {
         case ConnectResult::BadPassword:
-            SetStatus("ERROR - Bad Password!");
             Log("ERROR - Bad Password:");
             giveUp_ = true;  // a wrong password stays wrong: not retried
             break;
         case ConnectResult::Unauthorized:
-            SetStatus("Unauthorized!");
             Log("Unauthorized.");
             giveUp_ = true;
             break;
-        default: {
-            Log("Don't Receive ICY 200 OK");
-            std::string reason;
-            {
-                std::lock_guard<std::mutex> hold(settingsLock_);
-                reason = failureReason_;
-            }
-            SetStatus(reason.empty() ? "Don't Receive ICY 200 OK" : reason);
-            break;
-        }
+        default: Log("Don't Receive ICY 200 OK"); break;
     }
+    SetStatus(FailureStatus());
     PostToPage(platform::MSG_LINK_STATUS);
+    // Last: the check thread reads the status once it sees the thread has ended.
+    running_ = false;
 }
 
 // After a failed pass: up to the budget of new connections, each after a
@@ -389,11 +390,12 @@ bool CorrectionLink::NtripReconnect(int& budget, int& emptyCount) {
             ReportNtripFailure();
             return false;
         }
+        SetStatus(FailureStatus());
     }
     if (!running_) return false;
     Pause(kPauseBeforeGivingUp, running_);
-    running_ = false;
     Log("Connect Server Failed!");
+    running_ = false;
     return false;
 }
 
@@ -480,8 +482,7 @@ void CorrectionLink::NtripCheckThread() {
                 running_ = false;
                 Pause(kPauseBeforeEndingStalled, active_);
                 StopReceiveThread();
-                std::lock_guard<std::mutex> hold(settingsLock_);
-                failureReason_ = "Receive No Data !";
+                SetStatus("Receive No Data !");
             }
         } else {
             const int count = restarts++;

@@ -131,6 +131,8 @@ private:
 
     bool ConnectTo(const CasterSettings& settings, bool forNtrip);
     void ReportNtripFailure();
+    // The status that tells why the last attempt failed.
+    std::string FailureStatus() const;
     bool NtripReconnect(int& budget, int& emptyCount);
     // Passes one piece of the stream on: queue (trimmed), receiver port, count.
     void Deliver(const std::uint8_t* bytes, std::size_t count, Kind kind);
