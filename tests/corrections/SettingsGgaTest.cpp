@@ -144,7 +144,7 @@ TEST(GgaSentence, Table) {
         {"no fix: clock time, fixed stand-ins, zero before minutes below 10", noFix, false, {},
          "$GPGGA,010203.00,0503.0000000,N,00000.0000000,E,1,09,0.7,1.00,M,5.50,M,7,0000*62\r\n"},
         {"typed, sign ignored, minutes of 59.99999999 carried", State(0, 1, 1), true,
-         {"E", "S", -10.9999999999, 100.9999999999},
+         {"E", "S", -(10 + 59.99999999 / 60), 100 + 59.99999999 / 60},
          "$GPGGA,010203.00,1100.0000000,S,10100.0000000,E,1,09,0.7,1.00,M,0.00,M,0,0000*7E\r\n"},
     };
     for (const auto& c : cases) {
