@@ -11,6 +11,9 @@
 #include "corrections/LinkHarness.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
+#include "platform/SerialDevice.h"
+#include "receiver/SerialPort.h"
+#include "support/PtyPair.h"
 #include "support/WaitUntil.h"
 
 extern char** environ;
@@ -135,13 +138,26 @@ TEST_F(CasterIntegration, SourceTableFetchedStoredAndParsed) {
     EXPECT_EQ(test::ReadBytes(platform::DataPath("SourceTable.dat")).substr(0, 20), "SOURCETABLE 200 OK\r\n");
 }
 
-TEST_F(CasterIntegration, CorrectionsStreamByteExact) {
+// From the caster through the link and the receiver's serial port to the
+// receiver, here the far end of a pty.
+TEST_F(CasterIntegration, CorrectionsReachTheReceiverByteExact) {
     const std::string data = test::ReadData("rtcm3/testglo.rtcm3");
+    test::PtyPair pty;
+    ASSERT_TRUE(pty.Ok());
+    constexpr int kPortNumber = 41;
+    platform::SetComDevicePath(kPortNumber, pty.SlavePath());
+    SerialPort port;
+    ASSERT_EQ(port.Open(kPortNumber, 115200), 1);
+    ASSERT_EQ(port.StartThreads(), 1);
+    link_.SetReceiverPort(&port);
     ASSERT_TRUE(link_.StartNtrip(&messages_));
     ASSERT_TRUE(WaitUntil([&] { return messages_.Count(platform::MSG_LINK_UP) == 1; })) << log_.All();
     caster_->Feed(data);
-    ASSERT_TRUE(WaitUntil([&] { return receiver_.Bytes().size() >= data.size(); })) << receiver_.Bytes().size();
-    EXPECT_TRUE(receiver_.Bytes() == data);
+    EXPECT_TRUE(test::ToText(pty.Receive(data.size())) == data);
+    link_.StopLink();
+    link_.SetReceiverPort(nullptr);
+    port.Close();
+    platform::ClearComDevicePaths();
 }
 
 TEST_F(CasterIntegration, BadPasswordAndUnknownMount) {
