@@ -421,7 +421,7 @@ void CorrectionLink::NtripReceiveThread() {
         }
         ++pass;
         std::size_t got = 0;
-        int error = 0;
+        int error = streamOk ? 0 : EPROTO;  // a broken chunk coding: the stream cannot be trusted
         LinkSocket::Io io = streamOk ? socket_.Receive(buffer, sizeof buffer,
                                                        std::chrono::milliseconds(receiveTimeoutMs_.load()), got, error)
                                      : LinkSocket::Io::Error;
@@ -433,7 +433,7 @@ void CorrectionLink::NtripReceiveThread() {
                 continue;
             }
             io = LinkSocket::Io::Error;
-            error = EPROTO;  // a broken chunk coding: the stream cannot be trusted
+            error = EPROTO;
         }
         if (io == LinkSocket::Io::Interrupted) break;
         if (io == LinkSocket::Io::Error) {

@@ -110,6 +110,20 @@ TEST_F(LinkTest, ChunkedNtrip2StreamIsDecodedBeforeTheReceiver) {
     EXPECT_EQ(test::CountRtcm3Frames(receiver_.Bytes()), 109);
 }
 
+TEST_F(LinkTest, BrokenChunkCodingReconnectsWithoutPassingIt) {
+    LoopbackCaster caster([&](int fd, LoopbackCaster& c) {
+        c.ReadRequest(fd);
+        LoopbackCaster::SendText(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nabcd\r\nzz\r\nefgh");
+        c.HoldOpen(fd);
+    });
+    UseCaster(caster.Port());
+    ASSERT_TRUE(link_.StartNtrip(&messages_));
+    ASSERT_TRUE(WaitUntil([&] { return caster.Connections() >= 2; }));
+    EXPECT_TRUE(log_.Contains("Receive Data Error, Code: " + std::to_string(EPROTO)));
+    ASSERT_TRUE(WaitUntil([&] { return receiver_.Bytes().size() >= 8; }));
+    EXPECT_EQ(receiver_.Bytes().substr(0, 8), "abcdabcd");  // never the broken size line or what follows it
+}
+
 TEST_F(LinkTest, UnknownMountIsAFailureRetriedLikeOthers) {
     const std::string reply = ReadData("ntrip/rtklib-caster/05-unknown-mount.txt");
     LoopbackCaster caster([&](int fd, LoopbackCaster& c) {
