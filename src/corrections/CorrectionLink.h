@@ -65,6 +65,8 @@ public:
 
     // Wiring. The receiver port and the notify target may change at any time;
     // after SetNotifyTarget returns, the old target receives nothing more.
+    // Every correction byte is written to the port as it arrives; a port that
+    // should not take bytes while closed is given as a sink that drops them.
     void SetReceiverPort(ByteSink* port);
     void SetNotifyTarget(platform::MessageSink* target);
     // The wait of one receive pass (1000 ms); tests shorten it.
