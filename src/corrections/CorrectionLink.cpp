@@ -235,8 +235,8 @@ bool CorrectionLink::DeliverStream(const std::uint8_t* bytes, std::size_t count)
     return status != ChunkedDecoder::Status::Error;
 }
 
-// Opens the socket and connects to the caster of the settings. The three
-// callers log in their own words; purpose picks them.
+// Opens the socket and connects to the caster of the settings, logging in
+// the words of the NTRIP client or of the TCP client.
 bool CorrectionLink::ConnectTo(const CasterSettings& settings, bool forNtrip) {
     if (!socket_.Open()) {
         Log(forNtrip ? "SOCKET INVALID_SOCKET, ErrCode %d" : "SOCKET INVALID_SOCKET Err.", errno);
