@@ -5,7 +5,7 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ make pkg-config qt6-base-dev fonts-liberation2 fonts-wqy-microhei)
-test=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool imagemagick)
+test=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool imagemagick rtklib)
 fuzz=(clang libclang-rt-14-dev)
 
 want=("${build[@]}")

@@ -61,7 +61,7 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::string_view contents) {
+bool WriteFileAtomically(const std::string& path, std::string_view contents, int forcedMode) {
     const std::string target = ResolveLink(path);
     std::vector<char> temporaryName(target.begin(), target.end());
     const std::string suffix = ".tmp-XXXXXX";
@@ -76,6 +76,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view contents) {
     struct stat existing {};
     if (::stat(target.c_str(), &existing) == 0) {
         mode = existing.st_mode & 07777;
+    }
+    if (forcedMode >= 0) {
+        mode = static_cast<mode_t>(forcedMode);
     }
     bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, contents) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;

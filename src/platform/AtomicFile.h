@@ -12,9 +12,11 @@ namespace sextara::platform {
 // the bytes go to a temporary file in the same folder, are flushed to the
 // disk, and only then renamed over the old file. A symbolic link is followed,
 // so the file it points to is replaced, not the link. The file keeps its
-// permission bits; a new one gets 0644. False on any failure, with the old
-// file untouched and no temporary file left behind.
-bool WriteFileAtomically(const std::string& path, std::string_view contents);
+// permission bits; a new one gets 0644. A forcedMode
+// (0600 for a file holding a password) is applied whatever the file had.
+// False on any failure, with the old file untouched and no temporary file
+// left behind.
+bool WriteFileAtomically(const std::string& path, std::string_view contents, int forcedMode = -1);
 
 enum class FileRead { Ok, Missing, Failed };
 // Appends the whole of a regular file to out. Missing when it does not

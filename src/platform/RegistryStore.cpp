@@ -293,7 +293,8 @@ bool RegistryStore::Save(const std::vector<KeyData>& keys) {
         }
         setAside_ = false;
     }
-    return WriteFileAtomically(filePath_, Serialize(keys));
+    // The caster password is kept here: readable by its owner only.
+    return WriteFileAtomically(filePath_, Serialize(keys), 0600);
 }
 
 std::optional<RegistryStore::Key> RegistryStore::OpenKey(std::string_view key) {

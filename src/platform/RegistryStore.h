@@ -37,7 +37,8 @@ inline constexpr const char* kRegistryFileName = "registry.ini";
 // "registry.ini.bad-<UTC time>" (logged), so the user's values can still be
 // recovered by hand; when that fails nothing is saved over it. Every change is saved at once,
 // atomically, so a crash or a full disk never loses the settings saved
-// before; a change whose save fails is undone in memory too. Thread-safe.
+// before; a change whose save fails is undone in memory too. The file is
+// written with mode 0600: it holds the caster password. Thread-safe.
 class RegistryStore {
 public:
     class Key;
