@@ -24,11 +24,12 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 run_tree build-asan -DCMAKE_BUILD_TYPE=Debug -DSEXTARA_SANITIZE=address,undefined -DSEXTARA_BUILD_BENCH=OFF
 
-# Only the serial path and detector tests, whose threads meet over real
-# ptys: a ThreadSanitizer build of everything would only add build time.
+# Only the tests whose threads meet over real ptys and sockets (serial path,
+# detector, application core, correction link): a ThreadSanitizer build of
+# everything would only add build time.
 unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSEXTARA_SANITIZE=thread -DSEXTARA_BUILD_BENCH=OFF >/dev/null
-cmake --build build-tsan -j "$jobs" --target test_platform test_receiver test_app test_tools
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSEXTARA_SANITIZE=thread -DSEXTARA_BUILD_BENCH=OFF -DSEXTARA_BUILD_GUI=OFF >/dev/null
+cmake --build build-tsan -j "$jobs" --target test_platform test_receiver test_app test_tools test_corrections
 ctest --test-dir build-tsan --output-on-failure -j "$jobs" \
-  -R 'SerialPort|GpsPath|SerialDevice|Event|PortDetector|StartupSetThroughSerialPort|AppContext|ReceiverSim'
+  -R 'SerialPort|GpsPath|SerialDevice|Event|PortDetector|StartupSetThroughSerialPort|AppContext|AppCore|ReceiverSim|Link|Caster'
