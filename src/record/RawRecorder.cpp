@@ -22,6 +22,10 @@ bool UsesTrimbleBoardPort(int make) { return make == enDA_Vo || make == enDorir_
 // One pass of the record thread takes what is queued in pieces of this size.
 constexpr std::size_t kReadPiece = 4096;
 
+// Up to 300 ms for the pump to take the last bytes before the path closes.
+constexpr int kDrainSteps = 30;
+constexpr std::chrono::milliseconds kDrainStep{10};
+
 }  // namespace
 
 RawRecorder::RawRecorder(SerialPort& gpsPort, SerialPort& rawPort, GpsPath& gpsPath, platform::Clock& clock,
@@ -225,6 +229,12 @@ void RawRecorder::Stop(const std::string& why) {
 
 void RawRecorder::OnGpsPathClosing(const std::string& why) {
     if (!active_ || mode_ != kRecordNormal) return;
+    // What the receiver sent before the path closes belongs in the file: the
+    // pump still runs, so give it a few periods to take what is queued.
+    for (int i = 0; i < kDrainSteps && gpsPath_.GpsPortOpen() && gpsPort_.QueuedRxBytes() > 0; ++i) {
+        clock_.SleepFor(kDrainStep);
+    }
+    if (gpsPath_.GpsPortOpen()) clock_.SleepFor(kDrainStep);
     TearDown();
     SetEnd(why, true);
 }
