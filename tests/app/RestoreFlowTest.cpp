@@ -92,7 +92,9 @@ TEST(RestoreFlow, ReportsRestoreAndReopenForNovatelHemisphereAndTrimble) {
         EXPECT_EQ(expected, results);
         const auto sent = receiver.RecordedBytes();
         const std::string restoreBytes(sent.begin() + static_cast<long>(beforeRestore), sent.end());
-        if (*c.reset != '\0') EXPECT_NE(std::string::npos, restoreBytes.find(c.reset));
+        if (*c.reset != '\0') {
+            EXPECT_NE(std::string::npos, restoreBytes.find(c.reset));
+        }
         while (core.WorkerRunning()) sink.WaitAndDispatch(5ms);
         core.Tick();  // collects the worker
         EXPECT_EQ(1, app.gpsPath.GpsPortOpen());
