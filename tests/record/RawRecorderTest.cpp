@@ -249,6 +249,47 @@ TEST_F(RecorderTest, RawModeSendsEachMakesCommandsAndRecordsTheSecondPort) {
     EXPECT_EQ(std::string::npos, Log().find("Raw data lost"));
 }
 
+// Mended: one pass of the record thread takes everything queued (here the
+// last pass, at the stop, with the thread's pauses longer than the test), and
+// bytes the port's queue had to drop are logged.
+TEST_F(RecorderTest, ARawPassDrainsTheWholeQueueAndADropIsLogged) {
+    test::PtyPair raw;
+    platform::SetComDevicePath(RawRecorder::kRawPortTrimbleBoard, raw.SlavePath());
+    RecorderTiming slow;
+    slow.waitIdle = slow.waitBusy = slow.waitOther = 1h;
+    RawRecorder recorder(app_->gpsPort, app_->rawPort, app_->gpsPath, clock_, AppendLog, slow);
+    recorder.SetTimeSource([] { return At(8, 0, 0); });
+    RecordOptions options;
+    options.make = enDA_Vo;
+    struct Case {
+        std::size_t sent;
+        std::size_t kept;
+    };
+    // 8000 bytes fit the port's queue; 10000 overflow it.
+    const Case cases[] = {{8000, 8000}, {10000, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sent);
+        ASSERT_TRUE(recorder.Start(Folder() + "/", std::to_string(c.sent), options)) << recorder.LastError();
+        const std::uint32_t before = app_->rawPort.GetBytesReceived();
+        const test::Bytes sent = test::CountingBytes(c.sent);
+        ASSERT_TRUE(raw.Send(sent));
+        ASSERT_TRUE(test::WaitUntil([&] { return app_->rawPort.GetBytesReceived() - before >= c.sent; }));
+        recorder.Stop();
+        // How much overflows depends on how the reads were cut; what stays
+        // is the newest part, and the loss is logged with its size.
+        const std::string file = test::ReadBytes(recorder.FilePath());
+        EXPECT_EQ(test::ToText(test::Bytes(sent.end() - static_cast<long>(file.size()), sent.end())), file);
+        if (c.sent == c.kept) {
+            EXPECT_EQ(c.kept, file.size());
+            EXPECT_EQ(std::string::npos, Log().find("Raw data lost"));
+        } else {
+            EXPECT_GT(c.sent, file.size());
+            EXPECT_NE(std::string::npos,
+                      Log().find("Raw data lost: " + std::to_string(c.sent - file.size()) + " bytes"));
+        }
+    }
+}
+
 // Mended: a raw port that will not open leaves no empty file behind.
 TEST_F(RecorderTest, RawPortThatWillNotOpenRemovesTheNewFile) {
     platform::SetComDevicePath(RawRecorder::kRawPort, Folder() + "/no-such-device");
