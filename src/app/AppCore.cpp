@@ -145,7 +145,7 @@ void AppCore::StopRecording() {
 }
 
 void AppCore::ClosePathFor(const char* why) {
-    if (app_.recorder.IsRecording() || app_.recording) app_.recorder.OnGpsPathClosing(why);
+    app_.recorder.OnGpsPathClosing(why);
     app_.recording = app_.recorder.IsRecording() ? 1 : 0;
     app_.CloseGpsPort();
 }
