@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/RecordOptions.h"
 #include "decode/ReceiverType.h"
 
 namespace sextara {
@@ -57,6 +58,33 @@ TEST(RecordFormat, IntervalCodesBothWaysAndCutoffClamping) {
 
     const int cutoffs[][2] = {{0, 0}, {90, 90}, {15, 15}, {95, 10}, {-5, 10}, {91, 10}, {-1, 10}};
     for (const auto& c : cutoffs) EXPECT_EQ(c[1], ClampCutoff(c[0])) << c[0];
+}
+
+TEST(RecordFormat, OptionsPageValuesAsStored) {
+    struct Case {
+        RecordOptionValues set;
+        int type, code, cutoff;
+        RecordOptionValues read;
+    };
+    const Case cases[] = {
+        {{1, 4, 95}, 1, 12, 10, {1, 4, 10}},
+        {{2, 7, 0}, 1, 9, 0, {1, 7, 0}},
+        {{0, 9, -5}, 0, 3, 10, {0, 0, 10}},
+    };
+    for (const Case& c : cases) {
+        RegistrySettings settings;
+        SetRecordOptions(settings, c.set);
+        EXPECT_EQ(c.type, settings.recordDataType);
+        EXPECT_EQ(c.code, settings.recordInterval);
+        EXPECT_EQ(c.cutoff, settings.cutoffAngle);
+        const RecordOptionValues read = GetRecordOptions(settings);
+        EXPECT_EQ(c.read.dataTypeIndex, read.dataTypeIndex);
+        EXPECT_EQ(c.read.intervalIndex, read.intervalIndex);
+        EXPECT_EQ(c.read.cutoff, read.cutoff);
+    }
+    RegistrySettings unknown;
+    unknown.recordInterval = 10;
+    EXPECT_EQ(0, GetRecordOptions(unknown).intervalIndex);
 }
 
 TEST(RecordFormat, SizeAndDurationTexts) {
