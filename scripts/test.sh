@@ -30,6 +30,6 @@ run_tree build-asan -DCMAKE_BUILD_TYPE=Debug -DSEXTARA_SANITIZE=address,undefine
 unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSEXTARA_SANITIZE=thread -DSEXTARA_BUILD_BENCH=OFF -DSEXTARA_BUILD_GUI=OFF >/dev/null
-cmake --build build-tsan -j "$jobs" --target test_platform test_receiver test_app test_tools test_corrections
+cmake --build build-tsan -j "$jobs" --target test_platform test_receiver test_app test_tools test_corrections test_record
 ctest --test-dir build-tsan --output-on-failure -j "$jobs" \
-  -R 'SerialPort|GpsPath|SerialDevice|Event|PortDetector|StartupSetThroughSerialPort|AppContext|AppCore|ReceiverSim|Link|Caster'
+  -R 'SerialPort|GpsPath|SerialDevice|Event|PortDetector|StartupSetThroughSerialPort|AppContext|AppCore|ReceiverSim|Link|Caster|RecorderTest|ForwardTest|RestoreFlow'

@@ -25,12 +25,14 @@
 #include "SimProcess.h"
 #include "app/AppContext.h"
 #include "app/AppCore.h"
+#include "app/DataForward.h"
 #include "app/EventLog.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
 #include "platform/QueueMessageSink.h"
 #include "platform/SerialDevice.h"
 #include "platform/SystemTime.h"
+#include "record/RecordFormat.h"
 #include "ui/StatusFormat.h"
 
 namespace {
@@ -53,12 +55,22 @@ struct Options {
     int seconds = 0;  // 0: until a signal
     std::string demoCapture;
     std::string demoMake = "enSkyTraq";
+    bool record = false;
+    std::optional<std::string> recordFolder;
+    std::optional<std::string> recordName;
+    std::optional<int> recordMode;
+    bool forward = false;
+    std::optional<std::string> dataDevice;
+    bool syncClock = false;
 };
 
 void Usage(std::FILE* to) {
     std::fputs(
         "usage: sextara-headless [--home DIR] [--make NAME] [--port N] [--device PATH]\n"
         "                        [--baud N] [--detect] [--seconds N]\n"
+        "                        [--record [--record-folder DIR] [--record-name NAME]\n"
+        "                                  [--record-mode raw|normal]]\n"
+        "                        [--forward [--data-device PATH]] [--sync-clock]\n"
         "       sextara-headless --demo [--seconds N] [--capture FILE --make NAME]\n"
         "  --home DIR     data folder (config.ini, settings, Mylog.txt); also SEXTARA_HOME\n"
         "  --make NAME    receiver make by configuration name (default: config.ini Type)\n"
@@ -67,7 +79,15 @@ void Usage(std::FILE* to) {
         "  --baud N       baud rate (default: config.ini GPSBaud)\n"
         "  --detect       find the receiver's baud rate by probing before opening\n"
         "  --seconds N    stop after N seconds (default: run until SIGINT/SIGTERM)\n"
-        "  --demo         start sextara-sim on a bundled capture and run against it\n",
+        "  --demo         start sextara-sim on a bundled capture and run against it\n"
+        "  --record       record the receiver's data once the port is open; status,\n"
+        "                 duration and size are printed each second\n"
+        "  --record-folder DIR, --record-name NAME, --record-mode raw|normal\n"
+        "                 folder, base name and mode of the record file (default: the\n"
+        "                 program's directory and the stored name and mode)\n"
+        "  --forward      send the current GGA to the data port (COM1) once a second\n"
+        "  --data-device PATH  device behind COM1\n"
+        "  --sync-clock   set the system clock from the first fix (needs CAP_SYS_TIME)\n",
         to);
 }
 
@@ -126,6 +146,27 @@ int Detect(AppCore& core) {
     return result > 0 ? 1 : 0;
 }
 
+// The recording page's three values, once a second: status with its dots,
+// duration, size; and once why a recording ended by itself.
+class RecordPrinter {
+public:
+    void Print(const RawRecorder& recorder) {
+        if (recorder.IsRecording()) {
+            std::printf("Record %-12s %s %s\n", RecordStatusText("Recording", phase_).c_str(),
+                        RecordDurationText(recorder.Seconds()).c_str(), RecordSizeText(recorder.ByteCount()).c_str());
+        } else if (!endShown_) {
+            endShown_ = true;
+            std::printf("Record stopped: %s (%s, %s)\n", recorder.LastEnd().c_str(),
+                        RecordDurationText(recorder.Seconds()).c_str(), RecordSizeText(recorder.ByteCount()).c_str());
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    int phase_ = 0;
+    bool endShown_ = false;
+};
+
 std::string SiblingProgram(const char* name) { return platform::ProgramDirectory() + "/" + name; }
 
 }  // namespace
@@ -146,6 +187,24 @@ int main(int argc, char** argv) {
             opt.detect = true;
         } else if (arg == "--demo") {
             opt.demo = true;
+        } else if (arg == "--record") {
+            opt.record = true;
+        } else if (arg == "--record-folder" && next) {
+            opt.recordFolder = next;
+            ++i;
+        } else if (arg == "--record-name" && next) {
+            opt.recordName = next;
+            ++i;
+        } else if (arg == "--record-mode" && next && (std::string_view(next) == "raw" || std::string_view(next) == "normal")) {
+            opt.recordMode = std::string_view(next) == "raw" ? kRecordRaw : kRecordNormal;
+            ++i;
+        } else if (arg == "--forward") {
+            opt.forward = true;
+        } else if (arg == "--data-device" && next) {
+            opt.dataDevice = next;
+            ++i;
+        } else if (arg == "--sync-clock") {
+            opt.syncClock = true;
         } else if (arg == "--make" && next) {
             opt.make = next;
             ++i;
@@ -174,6 +233,7 @@ int main(int argc, char** argv) {
             return Fail("bad argument '" + std::string(arg) + "'");
         }
     }
+    if (opt.syncClock && opt.demo) return Fail("--sync-clock needs a live receiver, not --demo");
     std::optional<ReceiverType> make;
     if (opt.make) {
         const ReceiverType type = ReceiverTypeFromConfigName(*opt.make);
@@ -223,6 +283,11 @@ int main(int argc, char** argv) {
         if (opt.baud) app.config.GPSBaud = *opt.baud;
         if (make) app.config.receiverType = *make;
         if (opt.device) platform::SetComDevicePath(app.config.GPSPort, *opt.device);
+        if (opt.dataDevice) platform::SetComDevicePath(kDataPortNumber, *opt.dataDevice);
+        if (opt.recordMode) app.registry.recordDataType = *opt.recordMode;
+        // Forwarding for this run only: the stored switch is put back at exit.
+        const std::int32_t storedDataTransfer = app.registry.dataTransfer;
+        if (opt.forward) app.registry.dataTransfer = 1;
 
         app.CreateDecoder(app.config.receiverType);
 
@@ -230,6 +295,8 @@ int main(int argc, char** argv) {
         hooks.portOpenFailed = [](const std::string& message, const std::string& reason) {
             std::fprintf(stderr, "sextara-headless: %s (%s)\n", message.c_str(), reason.c_str());
         };
+        // Only a live receiver sets the clock, never a replayed capture.
+        if (opt.syncClock) hooks.armClockSync = [&app] { app.clockSync.Arm(); };
         AppCore core(app, std::move(hooks));
         if (opt.detect && !Detect(core) && !gStop.load()) {
             std::fprintf(stderr, "sextara-headless: no answer from the receiver at any baud rate\n");
@@ -240,6 +307,19 @@ int main(int argc, char** argv) {
                         platform::ComDevicePath(app.config.GPSPort).c_str(), app.config.GPSBaud);
             if (!core.Start()) exitCode = 1;
         }
+        if (exitCode == 0 && opt.record && !gStop.load()) {
+            const std::string folder = opt.recordFolder ? *opt.recordFolder : app.recordFolder;
+            const std::string name = opt.recordName ? *opt.recordName : app.registry.recordName;
+            if (core.StartRecording(folder, name)) {
+                std::printf("Recording %s data to %s\n", app.recorder.Mode() == kRecordRaw ? "raw" : "normal",
+                            app.recorder.FilePath().c_str());
+            } else {
+                std::fprintf(stderr, "sextara-headless: recording not started: %s\n",
+                             app.recorder.LastError().c_str());
+                exitCode = 1;
+            }
+        }
+        RecordPrinter recordPrinter;
 
         // The one-second timer. Signals only set a flag, so the loop looks
         // at it every 50 ms.
@@ -252,12 +332,25 @@ int main(int argc, char** argv) {
             }
             if (std::chrono::steady_clock::now() >= nextTick) {
                 core.Tick();
+                if (opt.syncClock) {
+                    const int pendingBefore = app.clockSync.Pending();
+                    if (app.clockSync.OnPaint(app.gnss.Snapshot()) == 0 && pendingBefore != 0) {
+                        std::printf("System clock set from GNSS time\n");
+                    }
+                }
                 PrintStatus(app, core.Link(), spinner);
+                if (opt.record) recordPrinter.Print(app.recorder);
                 nextTick += std::chrono::seconds(1);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
+        const bool wasRecording = app.recorder.IsRecording();
         core.Shutdown();
+        if (wasRecording) {
+            std::printf("Record closed: %s, %llu bytes\n", app.recorder.FilePath().c_str(),
+                        static_cast<unsigned long long>(app.recorder.ByteCount()));
+        }
+        app.registry.dataTransfer = storedDataTransfer;
     }  // AppContext goes down here: config.ini and settings saved
     sim.Stop();
     return exitCode;

@@ -172,7 +172,9 @@ int main(int argc, char** argv) {
             platform::SetComDevicePath(3, simDevice);
         }
         BatteryMonitor battery(app.config.batteryValue);
-        gui::MainWindow window(app, battery, gui::MainWindow::Options{});
+        gui::MainWindow::Options windowOptions;
+        windowOptions.clockSync = !opt.demo;
+        gui::MainWindow window(app, battery, windowOptions);
 
         const QScreen* screen = QGuiApplication::primaryScreen();
         const QSize screenSize = screen ? screen->size() : QSize(480, 640);

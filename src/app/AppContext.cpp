@@ -15,6 +15,8 @@ AppContext::AppContext(platform::Clock& clock, std::chrono::milliseconds pumpPer
       decoders(gnss, clock),
       gpsPath(gpsPort, decoders, pumpPeriod, AppendLog),
       detector(clock),
+      recorder(gpsPort, rawPort, gpsPath, clock, AppendLog),
+      clockSync(ClockSync::SystemSetter(), AppendLog),
       clock_(clock),
       registryStore_(platform::DataPath(platform::kRegistryFileName), AppendLog) {
     configPath = platform::DataPath(kConfigFileName);
@@ -25,6 +27,7 @@ AppContext::AppContext(platform::Clock& clock, std::chrono::milliseconds pumpPer
 }
 
 AppContext::~AppContext() {
+    recorder.Stop("program exit");
     SaveConfig(configPath, config);
     SaveRegistrySettings(registryStore_, registry);
     // The data path goes down before the decoder it feeds; the ports and the

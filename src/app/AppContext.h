@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/ClockSync.h"
 #include "app/Settings.h"
 #include "decode/GnssDecoder.h"
 #include "decode/GnssState.h"
@@ -13,6 +14,7 @@
 #include "receiver/PortDetector.h"
 #include "receiver/ReceiverCommands.h"
 #include "receiver/SerialPort.h"
+#include "record/RawRecorder.h"
 
 namespace sextara {
 
@@ -42,6 +44,7 @@ public:
     std::string configPath;
     // Folder of the record files; every run starts with the program's directory.
     std::string recordFolder;
+    // Mirrors recorder.IsRecording(), refreshed by AppCore.
     std::int32_t recording = 0;
     // 0 none, 1 NTRIP client, 2 TCP client, 3 PORT client.
     std::int32_t correctionMode = 0;
@@ -56,6 +59,10 @@ public:
     DecoderHost decoders;
     GpsPath gpsPath;
     PortDetector detector;
+    // After the ports and the path it uses, so it goes down before them.
+    RawRecorder recorder;
+    // Disarmed until a live receiver's port opens at start-up.
+    ClockSync clockSync;
 
     // Loads the English library when config asks for English; falls back to
     // Chinese (and logs) when it cannot. Returns the effective language.

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "app/DataForward.h"
 #include "app/EventLog.h"
 #include "platform/Debug.h"
 #include "platform/SerialDevice.h"
@@ -69,7 +70,14 @@ private:
     platform::MessageSink* target_;
 };
 
-AppCore::AppCore(AppContext& app, AppHooks hooks) : app_(app), hooks_(std::move(hooks)), clock_(app.Clock()) {}
+AppCore::AppCore(AppContext& app, AppHooks hooks) : app_(app), hooks_(std::move(hooks)), clock_(app.Clock()) {
+    // Added first, so it runs last of the steps, still before any port closes:
+    // the record thread ends and the file is closed while the ports exist.
+    AddShutdownStep([this] {
+        app_.recorder.Stop("program exit");
+        app_.recording = 0;
+    });
+}
 
 AppCore::~AppCore() {
     Shutdown();
@@ -102,9 +110,44 @@ void AppCore::Tick() {
     CollectWorker();
     platform::ResetIdleTimer();
     WatchReceiver();
+    app_.recorder.Poll();
+    app_.recording = app_.recorder.IsRecording() ? 1 : 0;
     if (hooks_.refreshView) hooks_.refreshView();
     if (app_.ResendRule().OnTick(app_.gnss.Snapshot().fixQuality)) app_.SendStartupCommands();
-    if (app_.registry.dataTransfer && hooks_.forwardData) hooks_.forwardData();
+    if (app_.registry.dataTransfer) {
+        if (hooks_.forwardData) {
+            hooks_.forwardData();
+        } else {
+            ForwardData();
+        }
+    }
+}
+
+void AppCore::ForwardData() { ForwardGgaStep(app_); }
+
+bool AppCore::StartRecording(const std::string& folder, const std::string& name) {
+    app_.recordFolder = folder;
+    app_.registry.recordName = name;
+    RecordOptions options;
+    options.mode = app_.registry.recordDataType;
+    options.intervalCode = app_.registry.recordInterval;
+    options.cutoffAngle = app_.registry.cutoffAngle;
+    options.make = app_.config.receiverType;
+    const bool started = app_.recorder.Start(folder, name, options);
+    app_.recording = app_.recorder.IsRecording() ? 1 : 0;
+    if (started) SaveRegistrySettings(app_.Registry(), app_.registry);
+    return started;
+}
+
+void AppCore::StopRecording() {
+    app_.recorder.Stop();
+    app_.recording = 0;
+}
+
+void AppCore::ClosePathFor(const char* why) {
+    app_.recorder.OnGpsPathClosing(why);
+    app_.recording = app_.recorder.IsRecording() ? 1 : 0;
+    app_.CloseGpsPort();
 }
 
 void AppCore::WatchReceiver() {
@@ -123,7 +166,7 @@ void AppCore::MarkLost() {
     lostBaud_ = app_.gpsPath.GpsBaud();
     // Releases the vanished device and ends the path's threads; with the
     // decoder thread gone nothing writes the record while the fix is cleared.
-    app_.CloseGpsPort();
+    ClosePathFor("GPS receiver lost");
     {
         std::lock_guard<std::mutex> hold(app_.gnss.Mutex());
         app_.gnss.Raw()->fixQuality = kFixNone;
@@ -152,7 +195,7 @@ bool AppCore::StartDetection(platform::MessageSink& sink, int portNumber, int ba
     CollectWorker();
     if (WorkerRunning()) return false;
     // The detector opens the port exclusively; the path must not hold it.
-    if (app_.gpsPath.GpsPortOpen()) app_.CloseGpsPort();
+    if (app_.gpsPath.GpsPortOpen()) ClosePathFor("GPS port taken by the detection");
     watched_ = false;
     lost_ = false;
     return StartWorker(Job::Detection, sink,
@@ -162,7 +205,7 @@ bool AppCore::StartDetection(platform::MessageSink& sink, int portNumber, int ba
 bool AppCore::StartRestore(platform::MessageSink& sink, int portNumber, int baudRate) {
     CollectWorker();
     if (WorkerRunning()) return false;
-    app_.CloseGpsPort();
+    ClosePathFor("GPS port taken by the receiver defaults restore");
     watched_ = false;
     lost_ = false;
     clock_.SleepFor(kRestoreHandOver);
@@ -230,7 +273,7 @@ void AppCore::FinishWorker() {
 }
 
 void AppCore::CloseGpsPortByUser() {
-    app_.CloseGpsPort();
+    ClosePathFor("GPS port closed by the user");
     watched_ = false;
     lost_ = false;
 }

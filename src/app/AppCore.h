@@ -108,6 +108,15 @@ public:
 
     ReceiverLink Link() const;
 
+    // Recording (the recording page, sextara-headless --record): stores the
+    // folder and the name, starts the recorder with the stored settings and
+    // the make, and on success saves the recording settings. True when it
+    // runs; the recorder's LastError() says why not.
+    bool StartRecording(const std::string& folder, const std::string& name);
+    void StopRecording();
+    // The tick's forwarding step when no forwardData hook is given.
+    void ForwardData();
+
     // Stops what a later subsystem started (a correction thread, the PORT
     // client, the record thread and its file): called by Shutdown, last
     // added first, before any port is closed.
@@ -126,6 +135,8 @@ private:
     // Joins a finished worker and takes in what it leaves behind.
     void CollectWorker();
     void FinishWorker();
+    // Ends a normal-mode recording, saying why, then closes the GPS path.
+    void ClosePathFor(const char* why);
     void WatchReceiver();
     void MarkLost();
     void TryReturn();

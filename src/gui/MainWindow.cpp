@@ -72,7 +72,8 @@ MainWindow::MainWindow(AppContext& app, BatteryMonitor& battery, Options options
       core_(app, AppHooks{
                      .startNetworking = {},
                      .loadCasterSettings = {},
-                     .armClockSync = {},
+                     .armClockSync = options.clockSync ? std::function<void()>([this] { app_.clockSync.Arm(); })
+                                                       : std::function<void()>(),
                      .startBatteryMonitor =
                          [this] {
                              battery_.Attach([presenter = presenter_](const std::string& text) {
@@ -103,6 +104,8 @@ MainWindow::MainWindow(AppContext& app, BatteryMonitor& battery, Options options
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     view_ = new MainView(this);
+    // Runs only once armed (a live port opened); until then it does nothing.
+    view_->onPaintState = [this](const GnssState& state) { app_.clockSync.OnPaint(state); };
     layout->addWidget(view_, 1);
     RebuildMenuBar();
     app_.LoadLanguage();

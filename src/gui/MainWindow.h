@@ -35,6 +35,10 @@ public:
         Prompts prompts;
         // Tests open the start-up dialog themselves.
         bool startupTimer = true;
+        // Setting the device clock from GNSS time: only for a live receiver.
+        // A demo replays an old capture and a test a made-up one; either
+        // would set this machine's clock years wrong.
+        bool clockSync = false;
     };
 
     MainWindow(AppContext& app, BatteryMonitor& battery, Options options);

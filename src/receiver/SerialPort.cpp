@@ -220,7 +220,10 @@ void SerialPort::ReaderLoop() {
         if (n > 0) {
             bytesReceived_ += static_cast<std::uint32_t>(n);
             std::lock_guard<std::mutex> hold(lock_);
-            if (rxQueue_.size() > kRxQueueLimit) rxQueue_.clear();
+            if (rxQueue_.size() > kRxQueueLimit) {
+                droppedRxBytes_ += rxQueue_.size();
+                rxQueue_.clear();
+            }
             rxQueue_.insert(rxQueue_.end(), rxBuffer_, rxBuffer_ + n);
         } else if (n < 0) {
             // The device is gone (a pty whose master closed, an adapter

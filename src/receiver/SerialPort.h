@@ -84,6 +84,9 @@ public:
     // Writes, and their bytes, that txQueue discarded by its cap.
     std::uint64_t DroppedTxBytes() const;
     std::uint64_t DroppedTxWrites() const;
+    // Received bytes discarded because nobody took them before the receive
+    // queue passed kRxQueueLimit.
+    std::uint64_t DroppedRxBytes() const { return droppedRxBytes_.load(); }
     // True from StartThreads until the reader thread has ended (on a stop or
     // when the device went away).
     bool ReaderRunning() const;
@@ -130,6 +133,7 @@ private:
     std::atomic<bool> readerRunning_{false};
     std::atomic<std::uint64_t> droppedTxBytes_{0};
     std::atomic<std::uint64_t> droppedTxWrites_{0};
+    std::atomic<std::uint64_t> droppedRxBytes_{0};
     // Drops not yet logged; guarded by lock_.
     std::uint64_t burstWrites_ = 0;
     std::uint64_t burstBytes_ = 0;
