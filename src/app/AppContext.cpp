@@ -16,7 +16,11 @@ AppContext::AppContext(platform::Clock& clock, std::chrono::milliseconds pumpPer
       gpsPath(gpsPort, decoders, pumpPeriod, AppendLog),
       detector(clock),
       clock_(clock),
-      registryStore_(platform::DataPath(platform::kRegistryFileName), AppendLog) {
+      registryStore_(platform::DataPath(platform::kRegistryFileName), AppendLog),
+      receiverGate(gpsPort),
+      correctionLink(registryStore_, AppendLog, clock, [this] { return gnss.Snapshot(); }),
+      portClient(clientPort, receiverGate) {
+    correctionLink.SetReceiverPort(&receiverGate);
     configPath = platform::DataPath(kConfigFileName);
     LoadConfig(configPath, config);
     platform::InstallComDevicePaths(config.comDevicePaths);

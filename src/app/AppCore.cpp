@@ -69,7 +69,14 @@ private:
     platform::MessageSink* target_;
 };
 
-AppCore::AppCore(AppContext& app, AppHooks hooks) : app_(app), hooks_(std::move(hooks)), clock_(app.Clock()) {}
+AppCore::AppCore(AppContext& app, AppHooks hooks) : app_(app), hooks_(std::move(hooks)), clock_(app.Clock()) {
+    // Added first, so it runs last of the steps, still before any port closes.
+    AddShutdownStep([this] {
+        app_.correctionLink.SetNotifyTarget(nullptr);
+        app_.correctionLink.StopLink();
+        app_.portClient.Close();
+    });
+}
 
 AppCore::~AppCore() {
     Shutdown();
@@ -80,11 +87,13 @@ int AppCore::Start() {
     // the port that the path is about to open.
     StopWorker();
     if (hooks_.startNetworking) hooks_.startNetworking();
+    // Loaded whatever the port does: a Start after the port was fixed in the
+    // console would otherwise save empty credentials over the stored ones.
+    if (hooks_.loadCasterSettings) hooks_.loadCasterSettings();
     const int opened = app_.OpenGpsPort(app_.config.GPSPort, app_.config.GPSBaud);
     if (opened) {
         watched_ = true;
         lost_ = false;
-        if (hooks_.loadCasterSettings) hooks_.loadCasterSettings();
         app_.SendStartupCommands();
         if (hooks_.armClockSync) hooks_.armClockSync();
     } else {
