@@ -242,7 +242,7 @@ std::optional<PagePrompt> NtripPageModel::Start(std::string_view listText) {
         corrections::CasterSettings s = deps_.link.Settings();
         s.mountPoint = mount;
         deps_.link.SetSettings(s);
-        deps_.link.SaveCasterSettings();
+        if (deps_.saveOnStart) deps_.link.SaveCasterSettings();
     }
     view_.running = true;
     if (!tcp_) {

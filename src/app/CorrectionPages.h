@@ -92,6 +92,9 @@ public:
         std::function<void()> sendDiffInput;
         // The receiver's state, for the distance of the mount points.
         std::function<GnssState()> state;
+        // Start keeps the mount point it takes; a run with settings given
+        // for itself only (the headless overrides) keeps the stored ones.
+        bool saveOnStart = true;
     };
 
     struct View {
