@@ -187,6 +187,7 @@ void NtripPageModel::ShowAddress() {
 void NtripPageModel::FillList() {
     const auto entries = deps_.link.Entries();
     view_.items = MountPointListItems(entries, KnownPosition(deps_.link.Settings(), deps_.state));
+    ++view_.selectionVersion;
     view_.selected = 0;
     view_.info.clear();
     if (entries.empty()) return;
@@ -207,7 +208,9 @@ void NtripPageModel::NotRunning() {
 void NtripPageModel::Open(bool tcp, int language, platform::MessageSink* notify) {
     tcp_ = tcp;
     language_ = language;
+    const int version = view_.selectionVersion;
     view_ = View{};
+    view_.selectionVersion = version;
     ShowAddress();
     FillList();
     if (!deps_.link.Active()) {
@@ -286,7 +289,7 @@ void NtripPageModel::Tick() {
         std::uint8_t buffer[kMaxDrainPerTick];
         const std::size_t count = deps_.link.DrainReceived(buffer, sizeof buffer);
         total_ += static_cast<std::uint32_t>(count);
-        view_.counter = " " + std::to_string(count) + "bytes " + FormatByteTotal(total_);
+        view_.counter = " " + std::to_string(count) + "bytes   " + FormatByteTotal(total_);
         if (total_ != lastShown_) {
             lastShown_ = total_;
             ++view_.progressSteps;

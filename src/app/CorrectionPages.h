@@ -101,6 +101,7 @@ public:
         std::string address;  // "%s:%d"
         std::vector<std::string> items;
         int selected = -1;    // -1: the list's text stays as typed
+        int selectionVersion = 0;  // grows when the list is filled or selected anew
         std::string info;
         bool listEnabled = true;
         bool settingsEnabled = true;

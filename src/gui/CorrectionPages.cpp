@@ -139,10 +139,14 @@ void NtripPage::Render() {
         shownItems_ = v.items;
         list_->setEditText(typed);
     }
-    if (v.selected >= 0) {
-        list_->setCurrentIndex(v.selected);
-    } else if (list_->currentText().isEmpty()) {
-        list_->setEditText(Q(model_.Tcp() ? std::string() : app_.correctionLink.Settings().mountPoint));
+    // The list's text is the user's between two fills: a typed mount point stays.
+    if (v.selectionVersion != shownSelection_) {
+        shownSelection_ = v.selectionVersion;
+        if (v.selected >= 0) {
+            list_->setCurrentIndex(v.selected);
+        } else {
+            list_->setEditText(Q(model_.Tcp() ? std::string() : app_.correctionLink.Settings().mountPoint));
+        }
     }
     info_->setText(Q(v.info));
     list_->setEnabled(v.listEnabled && !tcp_);

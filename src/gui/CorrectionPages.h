@@ -41,6 +41,9 @@ public:
     ~NtripPage() override;
 
     bool TimerActive() const { return timer_.isActive(); }
+    // Return and the system close: the timer stops and the page is no longer
+    // the connection's target.
+    void done(int result) override;
 
 public slots:
     void PressStart();
@@ -48,9 +51,6 @@ public slots:
     void PressSettings();
     // The page's 1 s timer (id 2).
     void OnTimer();
-
-protected:
-    void done(int result) override;
 
 private:
     void Render();
@@ -64,6 +64,7 @@ private:
     QTimer timer_;
     std::unique_ptr<QtMessageSink> sink_;
     std::vector<std::string> shownItems_;
+    int shownSelection_ = -1;
     QLabel* address_ = nullptr;
     QComboBox* list_ = nullptr;
     QLabel* info_ = nullptr;
