@@ -207,7 +207,8 @@ public:
         app_.correctionLink.SetSettings(s);
         app_.correctionMode = opt_.tcp ? 2 : 1;
         model_.Open(opt_.tcp, app_.config.effectiveLanguage, &sink_);
-        std::printf("%s: %s\n", opt_.tcp ? "TCP client" : "NTRIP client", model_.GetView().address.c_str());
+        std::printf("%s: %s\n", opt_.tcp ? "TCP client" : opt_.sourceTable ? "Source table of" : "NTRIP client",
+                    model_.GetView().address.c_str());
         started_ = TryStart();
         return !finished_ || exitCode_ == 0;
     }
