@@ -266,8 +266,8 @@ private:
     void Show(const std::optional<PagePrompt>& prompt) {
         ShowStatus();
         if (!prompt) return;
-        PrintLine(app_.strings.String(prompt->stringId));
-        if (prompt->stringId == 59) Finish(1);
+        PrintLine(prompt->stringId != 0 ? app_.strings.String(prompt->stringId) : prompt->text);
+        if (prompt->stringId == 59 || prompt->stringId == 0) Finish(1);
         if (opt_.sourceTable && prompt->stringId == 61) {
             for (const auto& e : app_.correctionLink.Entries()) {
                 std::printf("%s\t%s\t%s\t%s\t%.2f\t%.2f\t%d\n", e.mountPoint.c_str(), e.identifier.c_str(),

@@ -1,5 +1,6 @@
 #include "app/CorrectionPages.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -236,11 +237,21 @@ void NtripPageModel::Close() {
 
 std::optional<PagePrompt> NtripPageModel::Start(std::string_view listText) {
     if (deps_.ensureNetwork && !deps_.ensureNetwork(deps_.link.Settings().casterAddress)) {
-        return PagePrompt{59, PagePrompt::Icon::Warning};
+        return PagePrompt{59, PagePrompt::Icon::Warning, {}};
+    }
+    std::string mount;
+    if (!tcp_) {
+        // An item of the list carries its distance; typed text is taken whole.
+        const bool listed = std::find(view_.items.begin(), view_.items.end(), listText) != view_.items.end();
+        mount = listed ? MountPointOfListText(listText) : std::string(listText);
+        while (!mount.empty() && mount.back() == ' ') mount.pop_back();
+        while (!mount.empty() && mount.front() == ' ') mount.erase(mount.begin());
+        if (auto problem = mount == kUpdateSourceTable ? std::nullopt : corrections::ValidateMountPoint(mount)) {
+            return PagePrompt{0, PagePrompt::Icon::Warning, *problem};
+        }
     }
     view_.listEnabled = false;
     view_.settingsEnabled = false;
-    const std::string mount = tcp_ ? std::string() : MountPointOfListText(listText);
     if (!mount.empty() && mount != kUpdateSourceTable) {
         corrections::CasterSettings s = deps_.link.Settings();
         s.mountPoint = mount;
@@ -257,7 +268,7 @@ std::optional<PagePrompt> NtripPageModel::Start(std::string_view listText) {
         }
         if (!deps_.link.HasPositionForGga()) {
             NotRunning();
-            return PagePrompt{60, PagePrompt::Icon::Information};
+            return PagePrompt{60, PagePrompt::Icon::Information, {}};
         }
     }
     if (deps_.sendDiffInput) deps_.sendDiffInput();
@@ -311,14 +322,14 @@ std::optional<PagePrompt> NtripPageModel::OnMessage(std::uint32_t message) {
             view_.info.clear();
             view_.running = deps_.link.Active();
             if (view_.running) view_.listEnabled = false;
-            return PagePrompt{61, PagePrompt::Icon::Information};
+            return PagePrompt{61, PagePrompt::Icon::Information, {}};
         case platform::MSG_SOURCETABLE_FAILED:
             view_.waitCursor = false;
             view_.status = "Update SourceTable Failed!";
             view_.running = false;
             view_.listEnabled = true;
             view_.settingsEnabled = true;
-            return PagePrompt{62, PagePrompt::Icon::Warning};
+            return PagePrompt{62, PagePrompt::Icon::Warning, {}};
         case platform::MSG_LINK_DOWN:
             view_.status = "DisConnect from Server!";
             NotRunning();

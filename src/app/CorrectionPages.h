@@ -36,6 +36,7 @@ struct PagePrompt {
     enum class Icon { Information, Warning };
     int stringId = 0;
     Icon icon = Icon::Information;
+    std::string text;  // when stringId is 0: a message of its own
 };
 
 // The first list item of the NTRIP page.

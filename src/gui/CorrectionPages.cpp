@@ -170,7 +170,8 @@ void NtripPage::Render() {
 
 void NtripPage::Ask(const std::optional<PagePrompt>& prompt) {
     if (!prompt || !prompts_.warn) return;
-    prompts_.warn(Text(app_.strings, prompt->stringId), Text(app_.strings, 11));
+    prompts_.warn(prompt->stringId != 0 ? Text(app_.strings, prompt->stringId) : Q(prompt->text),
+                  Text(app_.strings, 11));
 }
 
 void NtripPage::PressStart() {

@@ -113,6 +113,13 @@ TEST_F(CorrectionPageFlows, FixMissingThenTypedPositionCountReopenStop) {
     EXPECT_EQ(Find<QLabel>(*page, "1011")->text(), QStringLiteral("127.0.0.1:%1").arg(caster_.Port()));
     auto* list = Find<QComboBox>(*page, "1010");
     EXPECT_EQ(list->currentText(), QStringLiteral("Update SourceTable"));  // no table yet
+    // A mount point that cannot be requested is refused as it is entered.
+    list->setEditText(QStringLiteral("TE ST"));
+    page->PressStart();
+    ASSERT_EQ(warnings_.size(), 1u);
+    EXPECT_EQ(warnings_[0], QStringLiteral("Mount point has blanks or control characters!"));
+    EXPECT_TRUE(list->isEnabled());
+    warnings_.clear();
     list->setEditText(QStringLiteral("TEST"));
 
     // No fix, no typed position: message 60, and the page stays as it was.
