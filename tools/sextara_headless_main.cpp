@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,9 @@
 #include "app/AppContext.h"
 #include "app/AppCore.h"
 #include "app/DataForward.h"
+#include "app/CorrectionHooks.h"
+#include "app/CorrectionPages.h"
+#include "corrections/NetworkBringUp.h"
 #include "app/EventLog.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
@@ -62,6 +66,20 @@ struct Options {
     bool forward = false;
     std::optional<std::string> dataDevice;
     bool syncClock = false;
+
+    // Correction jobs; the caster values override the stored ones for this
+    // run only.
+    bool ntrip = false;
+    bool sourceTable = false;
+    bool tcp = false;
+    std::optional<int> portClient;
+    int portClientBaud = 19200;
+    std::optional<std::string> caster;
+    std::optional<int> casterPort;
+    std::optional<std::string> mount;
+    std::optional<std::string> user;
+    std::optional<std::string> password;
+    std::optional<std::pair<double, double>> typedPosition;
 };
 
 void Usage(std::FILE* to) {
@@ -87,7 +105,16 @@ void Usage(std::FILE* to) {
         "                 program's directory and the stored name and mode)\n"
         "  --forward      send the current GGA to the data port (COM1) once a second\n"
         "  --data-device PATH  device behind COM1\n"
-        "  --sync-clock   set the system clock from the first fix (needs CAP_SYS_TIME)\n",
+        "  --sync-clock   set the system clock from the first fix (needs CAP_SYS_TIME)\n"
+        "       sextara-headless [...] --ntrip|--tcp|--sourcetable [--caster ADDR] [--caster-port N]\n"
+        "                        [--mount M] [--user U] [--password P] [--typed-position LAT,LON]\n"
+        "       sextara-headless [...] --port-client N [--port-client-baud B]\n"
+        "  --ntrip        NTRIP client with the stored caster settings (waits for a fix\n"
+        "                 unless a typed position is used)\n"
+        "  --tcp          TCP client to the caster address and port\n"
+        "  --sourcetable  fetch and store the caster's source table, print its mount points\n"
+        "  --caster ... --typed-position  override the stored caster settings for this run\n"
+        "  --port-client N  corrections from COM N (default 19200 baud) into the receiver\n",
         to);
 }
 
@@ -107,6 +134,7 @@ bool ParseInt(const char* text, int& out) {
 
 void PrintStatus(const AppContext& app, ReceiverLink link, int& spinner) {
     StatusInputs in;
+    in.ntripConnected = app.correctionLink.Running();
     in.receiverLost = link == ReceiverLink::Lost;
     const platform::UtcTime now = platform::CurrentUtcTime();
     in.deviceUtc = {now.year, now.month, now.day, now.hour, now.minute, now.second};
@@ -167,6 +195,159 @@ private:
     bool endShown_ = false;
 };
 
+// The correction jobs as the page runs them (NtripPageModel), printing the
+// page's status texts as they change and the byte counter once a second.
+class Corrections {
+public:
+    Corrections(AppContext& app, const Options& opt)
+        : app_(app),
+          opt_(opt),
+          model_(NtripPageModel::Deps{
+              .link = app.correctionLink,
+              .ensureNetwork = [](std::string_view address) { return corrections::EnsureNetwork(address); },
+              .sendDiffInput = [&app] { SendDiffInputCommands(app); },
+              .state = [&app] { return app.gnss.Snapshot(); },
+              .saveOnStart = !Overridden(opt),
+          }),
+          sink_([this](const platform::Message& m) { Show(model_.OnMessage(m.message)); }) {}
+
+    static bool Overridden(const Options& opt) {
+        return opt.caster || opt.casterPort || opt.mount || opt.user || opt.password || opt.typedPosition;
+    }
+
+    // Starts the job; false when it cannot run at all.
+    bool Begin() {
+        if (opt_.portClient) {
+            if (!app_.portClient.Open(*opt_.portClient, opt_.portClientBaud)) {
+                std::fprintf(stderr, "sextara-headless: %s (%s)\n", app_.strings.String(73).c_str(),
+                             app_.clientPort.LastOpenError().c_str());
+                return false;
+            }
+            std::printf("PORT client: COM%d (%s) at %d baud\n", *opt_.portClient,
+                        platform::ComDevicePath(*opt_.portClient).c_str(), opt_.portClientBaud);
+            return true;
+        }
+        if (!opt_.ntrip && !opt_.tcp && !opt_.sourceTable) return true;
+        corrections::CasterSettings s = app_.correctionLink.Settings();
+        if (opt_.caster) s.casterAddress = *opt_.caster;
+        if (opt_.casterPort) s.port = static_cast<std::uint32_t>(*opt_.casterPort);
+        if (opt_.mount) s.mountPoint = *opt_.mount;
+        if (opt_.user) s.user = *opt_.user;
+        if (opt_.password) s.password = *opt_.password;
+        if (opt_.typedPosition) {
+            s.useTypedPosition = true;
+            s.typed.latitude = std::fabs(opt_.typedPosition->first);
+            s.typed.northSouth = opt_.typedPosition->first < 0 ? "S" : "N";
+            s.typed.longitude = std::fabs(opt_.typedPosition->second);
+            s.typed.eastWest = opt_.typedPosition->second < 0 ? "W" : "E";
+        }
+        if (const auto problem = corrections::ValidateCasterSettings(s)) {
+            std::fprintf(stderr, "sextara-headless: %s\n", problem->c_str());
+            return false;
+        }
+        app_.correctionLink.SetSettings(s);
+        app_.correctionMode = opt_.tcp ? 2 : 1;
+        model_.Open(opt_.tcp, app_.config.effectiveLanguage, &sink_);
+        std::printf("%s: %s\n", opt_.tcp ? "TCP client" : opt_.sourceTable ? "Source table of" : "NTRIP client",
+                    model_.GetView().address.c_str());
+        started_ = TryStart();
+        return !finished_ || exitCode_ == 0;
+    }
+
+    void Tick() {
+        if (opt_.portClient) {
+            std::printf("Received: %s\n", FormatByteTotal(app_.portClient.BytesReceived()).c_str());
+            std::fflush(stdout);
+            return;
+        }
+        if (!model_.IsOpen()) return;
+        if (!started_) {
+            started_ = TryStart();
+            return;
+        }
+        model_.Tick();
+        ShowStatus();
+        if (model_.GetView().timer) {
+            std::printf("Received: %s\n", model_.GetView().counter.c_str());
+            std::fflush(stdout);
+        }
+    }
+
+    void WaitForMessages(std::chrono::milliseconds wait) {
+        if (model_.IsOpen()) {
+            sink_.WaitAndDispatch(wait);
+        } else {
+            std::this_thread::sleep_for(wait);
+        }
+    }
+
+    bool Finished() const { return finished_; }
+    int ExitCode() const { return exitCode_; }
+
+    void End() {
+        model_.Close();
+        sink_.Shutdown();
+    }
+
+private:
+    // Like the page's Start; without a fix (message 60) it is tried again
+    // on the next tick, the text printed once.
+    bool TryStart() {
+        const auto prompt = model_.Start(opt_.sourceTable ? std::string(kUpdateSourceTable)
+                                                          : app_.correctionLink.Settings().mountPoint);
+        if (prompt && prompt->stringId == 60) {
+            if (!waitingForFix_) PrintLine(app_.strings.String(60));
+            waitingForFix_ = true;
+            return false;
+        }
+        Show(prompt);
+        return true;
+    }
+
+    void Show(const std::optional<PagePrompt>& prompt) {
+        ShowStatus();
+        if (!prompt) return;
+        PrintLine(prompt->stringId != 0 ? app_.strings.String(prompt->stringId) : prompt->text);
+        if (prompt->stringId == 59 || prompt->stringId == 0) Finish(1);
+        if (opt_.sourceTable && prompt->stringId == 61) {
+            for (const auto& e : app_.correctionLink.Entries()) {
+                std::printf("%s\t%s\t%s\t%s\t%.2f\t%.2f\t%d\n", e.mountPoint.c_str(), e.identifier.c_str(),
+                            e.format.c_str(), e.navSystem.c_str(), e.latitude, e.longitude, e.nmea);
+            }
+            std::fflush(stdout);
+            Finish(0);
+        }
+        if (opt_.sourceTable && prompt->stringId == 62) Finish(1);
+    }
+
+    void ShowStatus() {
+        const std::string& status = model_.GetView().status;
+        if (status == lastStatus_) return;
+        lastStatus_ = status;
+        if (!status.empty()) PrintLine("Status: " + status);
+    }
+
+    static void PrintLine(const std::string& text) {
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+
+    void Finish(int code) {
+        finished_ = true;
+        exitCode_ = code;
+    }
+
+    AppContext& app_;
+    const Options& opt_;
+    NtripPageModel model_;
+    platform::QueueMessageSink sink_;
+    bool started_ = false;
+    bool waitingForFix_ = false;
+    bool finished_ = false;
+    int exitCode_ = 0;
+    std::string lastStatus_;
+};
+
 std::string SiblingProgram(const char* name) { return platform::ProgramDirectory() + "/" + name; }
 
 }  // namespace
@@ -225,6 +406,41 @@ int main(int argc, char** argv) {
         } else if (arg == "--baud" && ParseInt(next, number) && number > 0) {
             opt.baud = number;
             ++i;
+        } else if (arg == "--ntrip") {
+            opt.ntrip = true;
+        } else if (arg == "--tcp") {
+            opt.tcp = true;
+        } else if (arg == "--sourcetable") {
+            opt.sourceTable = true;
+        } else if (arg == "--caster" && next) {
+            opt.caster = next;
+            ++i;
+        } else if (arg == "--caster-port" && ParseInt(next, number)) {
+            opt.casterPort = number;
+            ++i;
+        } else if (arg == "--mount" && next) {
+            opt.mount = next;
+            ++i;
+        } else if (arg == "--user" && next) {
+            opt.user = next;
+            ++i;
+        } else if (arg == "--password" && next) {
+            opt.password = next;
+            ++i;
+        } else if (arg == "--typed-position" && next) {
+            double lat = 0, lon = 0;
+            char tail = 0;
+            if (std::sscanf(next, "%lf,%lf%c", &lat, &lon, &tail) != 2) {
+                return Fail("--typed-position needs LAT,LON in decimal degrees");
+            }
+            opt.typedPosition = std::make_pair(lat, lon);
+            ++i;
+        } else if (arg == "--port-client" && ParseInt(next, number) && number >= 1 && number <= 255) {
+            opt.portClient = number;
+            ++i;
+        } else if (arg == "--port-client-baud" && ParseInt(next, number) && number > 0) {
+            opt.portClientBaud = number;
+            ++i;
         } else if (arg == "--seconds" && ParseInt(next, number)) {
             opt.seconds = number;
             ++i;
@@ -234,6 +450,9 @@ int main(int argc, char** argv) {
         }
     }
     if (opt.syncClock && opt.demo) return Fail("--sync-clock needs a live receiver, not --demo");
+    if (int(opt.ntrip) + int(opt.tcp) + int(opt.sourceTable) + int(opt.portClient.has_value()) > 1) {
+        return Fail("--ntrip, --tcp, --sourcetable and --port-client are one job each");
+    }
     std::optional<ReceiverType> make;
     if (opt.make) {
         const ReceiverType type = ReceiverTypeFromConfigName(*opt.make);
@@ -292,6 +511,7 @@ int main(int argc, char** argv) {
         app.CreateDecoder(app.config.receiverType);
 
         AppHooks hooks;
+        AddCorrectionHooks(app, hooks);
         hooks.portOpenFailed = [](const std::string& message, const std::string& reason) {
             std::fprintf(stderr, "sextara-headless: %s (%s)\n", message.c_str(), reason.c_str());
         };
@@ -305,7 +525,7 @@ int main(int argc, char** argv) {
             std::printf("Receiver %s on COM%d (%s) at %d baud\n",
                         std::string(ConfigNameOf(app.config.receiverType)).c_str(), app.config.GPSPort,
                         platform::ComDevicePath(app.config.GPSPort).c_str(), app.config.GPSBaud);
-            if (!core.Start()) exitCode = 1;
+            if (!core.Start() && !opt.sourceTable) exitCode = 1;
         }
         if (exitCode == 0 && opt.record && !gStop.load()) {
             const std::string folder = opt.recordFolder ? *opt.recordFolder : app.recordFolder;
@@ -320,6 +540,8 @@ int main(int argc, char** argv) {
             }
         }
         RecordPrinter recordPrinter;
+        Corrections corrections(app, opt);
+        if (exitCode == 0 && !gStop.load() && !corrections.Begin()) exitCode = 1;
 
         // The one-second timer. Signals only set a flag, so the loop looks
         // at it every 50 ms.
@@ -340,11 +562,17 @@ int main(int argc, char** argv) {
                 }
                 PrintStatus(app, core.Link(), spinner);
                 if (opt.record) recordPrinter.Print(app.recorder);
+                corrections.Tick();
                 nextTick += std::chrono::seconds(1);
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (corrections.Finished()) {
+                exitCode = corrections.ExitCode();
+                break;
+            }
+            corrections.WaitForMessages(std::chrono::milliseconds(50));
         }
         const bool wasRecording = app.recorder.IsRecording();
+        corrections.End();
         core.Shutdown();
         if (wasRecording) {
             std::printf("Record closed: %s, %llu bytes\n", app.recorder.FilePath().c_str(),

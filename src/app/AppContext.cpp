@@ -18,7 +18,11 @@ AppContext::AppContext(platform::Clock& clock, std::chrono::milliseconds pumpPer
       recorder(gpsPort, rawPort, gpsPath, clock, AppendLog),
       clockSync(ClockSync::SystemSetter(), AppendLog),
       clock_(clock),
-      registryStore_(platform::DataPath(platform::kRegistryFileName), AppendLog) {
+      registryStore_(platform::DataPath(platform::kRegistryFileName), AppendLog),
+      receiverGate(gpsPort),
+      correctionLink(registryStore_, AppendLog, clock, [this] { return gnss.Snapshot(); }),
+      portClient(clientPort, receiverGate) {
+    correctionLink.SetReceiverPort(&receiverGate);
     configPath = platform::DataPath(kConfigFileName);
     LoadConfig(configPath, config);
     platform::InstallComDevicePaths(config.comDevicePaths);

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "app/ClockSync.h"
+#include "app/PortClient.h"
 #include "app/Settings.h"
+#include "corrections/CorrectionLink.h"
 #include "decode/GnssDecoder.h"
 #include "decode/GnssState.h"
 #include "platform/Clock.h"
@@ -88,6 +90,14 @@ private:
     platform::Clock& clock_;
     platform::RegistryStore registryStore_;
     StartupResendRule resendRule_;
+
+public:
+    // The correction clients. Declared last, so they go first: no correction
+    // thread outlives a port it writes to. Both write to the receiver through
+    // receiverGate, which drops bytes while the receiver's port is closed.
+    OpenPortGate receiverGate;
+    corrections::CorrectionLink correctionLink;
+    PortClient portClient;
 };
 
 }  // namespace sextara

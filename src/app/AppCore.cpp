@@ -71,11 +71,17 @@ private:
 };
 
 AppCore::AppCore(AppContext& app, AppHooks hooks) : app_(app), hooks_(std::move(hooks)), clock_(app.Clock()) {
-    // Added first, so it runs last of the steps, still before any port closes:
-    // the record thread ends and the file is closed while the ports exist.
+    // Added first, so they run last of the steps, still before any port
+    // closes: the correction threads end and the record file is closed while
+    // the ports they use exist.
     AddShutdownStep([this] {
         app_.recorder.Stop("program exit");
         app_.recording = 0;
+    });
+    AddShutdownStep([this] {
+        app_.correctionLink.SetNotifyTarget(nullptr);
+        app_.correctionLink.StopLink();
+        app_.portClient.Close();
     });
 }
 
@@ -88,11 +94,13 @@ int AppCore::Start() {
     // the port that the path is about to open.
     StopWorker();
     if (hooks_.startNetworking) hooks_.startNetworking();
+    // Loaded whatever the port does: a Start after the port was fixed in the
+    // console would otherwise save empty credentials over the stored ones.
+    if (hooks_.loadCasterSettings) hooks_.loadCasterSettings();
     const int opened = app_.OpenGpsPort(app_.config.GPSPort, app_.config.GPSBaud);
     if (opened) {
         watched_ = true;
         lost_ = false;
-        if (hooks_.loadCasterSettings) hooks_.loadCasterSettings();
         app_.SendStartupCommands();
         if (hooks_.armClockSync) hooks_.armClockSync();
     } else {

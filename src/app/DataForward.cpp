@@ -2,23 +2,17 @@
 
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 
 #include "app/AppContext.h"
 #include "app/EventLog.h"
+#include "corrections/GgaSentence.h"
 #include "decode/NmeaCoordinates.h"
 #include "platform/Debug.h"
 
 namespace sextara {
 namespace {
 
-std::string Checked(const std::string& body) {
-    unsigned sum = 0;
-    for (const char c : body) sum ^= static_cast<unsigned char>(c);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum & 0xFFu);
-    return "$" + body + tail;
-}
+std::string Checked(const std::string& body) { return "$" + body + "*" + corrections::NmeaChecksum(body) + "\r\n"; }
 
 double Finite(double value) { return std::isfinite(value) ? value : 0.0; }
 
@@ -30,12 +24,12 @@ bool OpenDataPort(AppContext& app) {
 
 }  // namespace
 
-std::string BuildForwardGga(const GnssState& state, int localHour, int localMinute, int localSecond) {
+std::string BuildForwardGga(const GnssState& state, int utcHour, int utcMinute, int utcSecond) {
     const bool fix = state.fixQuality >= 1;
     char field[96];
     std::string body = "GPGGA,";
-    std::snprintf(field, sizeof field, "%02d%02d%02d.00,", fix ? state.hour % 100 : localHour % 100,
-                  fix ? state.minute % 100 : localMinute % 100, fix ? state.second % 100 : localSecond % 100);
+    std::snprintf(field, sizeof field, "%02d%02d%02d.00,", fix ? state.hour % 100 : utcHour % 100,
+                  fix ? state.minute % 100 : utcMinute % 100, fix ? state.second % 100 : utcSecond % 100);
     body += field;
     const double latitude = Finite(state.latitude);
     const double longitude = Finite(state.longitude);
@@ -54,10 +48,10 @@ std::string BuildForwardGga(const GnssState& state, int localHour, int localMinu
 }
 
 std::string BuildForwardGga(const GnssState& state) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
-    return BuildForwardGga(state, local.tm_hour, local.tm_min, local.tm_sec);
+    // NMEA times are UTC: a device downstream reading local time would be
+    // hours off.
+    const corrections::UtcTimeOfDay now = corrections::CurrentUtcTimeOfDay();
+    return BuildForwardGga(state, now.hour, now.minute, now.second);
 }
 
 ForwardSwitch SetForwarding(AppContext& app, bool on) {

@@ -12,9 +12,9 @@ class AppContext;
 // caster's GGA it reports the receiver's own fix quality, satellites, HDOP
 // and altitude also without a fix (quality 0), so that a device downstream
 // never takes a stale position for a fix. Without a fix the time is the
-// device's local time of day (hour, minute, second given here).
-std::string BuildForwardGga(const GnssState& state, int localHour, int localMinute, int localSecond);
-// The same with the device's local clock.
+// device clock's UTC time of day (hour, minute, second given here).
+std::string BuildForwardGga(const GnssState& state, int utcHour, int utcMinute, int utcSecond);
+// The same with the device clock's UTC time.
 std::string BuildForwardGga(const GnssState& state);
 
 // The data port: COM1 at 57600 baud.

@@ -56,6 +56,8 @@ bool LoadCasterSettings(platform::RegistryStore& store, CasterSettings& settings
         assign(*value);
         return true;
     };
+    // Not one of the fixed values: a store written before it existed still loads whole.
+    settings.resendCurrentPosition = key->QueryDword("SendCurrentGGA").value_or(0) != 0;
     std::string latitude;
     std::string longitude;
     if (!text("Mount", settings.mountPoint, kMaxSettingText) || !text("User", settings.user, kMaxSettingText) ||
@@ -89,7 +91,8 @@ bool SaveCasterSettings(platform::RegistryStore& store, const CasterSettings& se
            key->SetString("InPutGGA_Lat", FormatDegrees(settings.typed.latitude)) &&
            key->SetString("InPutGGA_Lon", FormatDegrees(settings.typed.longitude)) &&
            key->SetString("InPutGGA_NS", settings.typed.northSouth) &&
-           key->SetString("InPutGGA_EW", settings.typed.eastWest) && store.Flush();
+           key->SetString("InPutGGA_EW", settings.typed.eastWest) &&
+           key->SetDword("SendCurrentGGA", settings.resendCurrentPosition ? 1 : 0) && store.Flush();
 }
 
 std::optional<std::string> ValidateMountPoint(std::string_view mountPoint) {

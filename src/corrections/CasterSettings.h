@@ -34,6 +34,10 @@ struct CasterSettings {
     std::uint32_t reconnectCount = 0;  // kept for the settings file; nothing reads it
     bool useTypedPosition = false;
     TypedPosition typed;
+    // Once the receiver has a fix, the periodic GGA carries the position of
+    // the moment instead of the one built at Start (a rover crossing a VRS
+    // network). Kept as "SendCurrentGGA"; missing reads as off.
+    bool resendCurrentPosition = false;
 };
 
 // Reads the values in their fixed order; the first one missing or longer than

@@ -183,6 +183,13 @@ void CorrectionLink::BuildGga() {
     SetGgaSentence(BuildGgaSentence(state, &settings.typed, settings.useTypedPosition));
 }
 
+void CorrectionLink::RefreshGgaPosition() {
+    if (!Settings().resendCurrentPosition || !stateSource_) return;
+    const GnssState state = stateSource_();
+    if (state.fixQuality < kFixSingle) return;
+    SetGgaSentence(BuildGgaSentence(state, nullptr, false));
+}
+
 void CorrectionLink::SetGgaSentence(std::string sentence) {
     std::lock_guard<std::mutex> hold(settingsLock_);
     gga_ = std::move(sentence);
@@ -416,6 +423,7 @@ void CorrectionLink::NtripReceiveThread() {
     std::uint8_t buffer[kReceiveBufferBytes];
     while (running_) {
         if (pass % kGgaEveryPasses == 0) {
+            RefreshGgaPosition();
             socket_.SendAll(GgaSentence());
             Pause(kPauseAfterGga, running_);
         }

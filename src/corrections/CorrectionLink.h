@@ -88,6 +88,9 @@ public:
     void BuildGga();
     void SetGgaSentence(std::string sentence);
     std::string GgaSentence() const;
+    // With resendCurrentPosition and a fix, rebuilds the sentence from the
+    // receiver's position of the moment; otherwise leaves it as built at Start.
+    void RefreshGgaPosition();
     // True when a GGA can be built: the typed position is chosen or the
     // receiver has a fix.
     bool HasPositionForGga() const;

@@ -14,11 +14,14 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/CorrectionHooks.h"
 #include "app/DialogPlacement.h"
 #include "app/Settings.h"
 #include "app/ShellMenu.h"
 #include "app/StartupDialogModel.h"
+#include "corrections/NetworkBringUp.h"
 #include "gui/BatteryWarning.h"
+#include "gui/CorrectionPages.h"
 #include "gui/MainView.h"
 #include "gui/PortConsole.h"
 #include "gui/StartupDialog.h"
@@ -69,7 +72,7 @@ MainWindow::MainWindow(AppContext& app, BatteryMonitor& battery, Options options
     : app_(app),
       battery_(battery),
       prompts_(options.prompts.confirm ? std::move(options.prompts) : Prompts::MessageBoxes(this)),
-      core_(app, AppHooks{
+      core_(app, WithCorrectionHooks(app, AppHooks{
                      .startNetworking = {},
                      .loadCasterSettings = {},
                      .armClockSync = options.clockSync ? std::function<void()>([this] { app_.clockSync.Arm(); })
@@ -87,11 +90,17 @@ MainWindow::MainWindow(AppContext& app, BatteryMonitor& battery, Options options
                          },
                      .refreshView =
                          [this] {
-                             view_->Tick(app_.gnss.Snapshot(), /*ntripConnected=*/false,
+                             view_->Tick(app_.gnss.Snapshot(), app_.correctionLink.Running(),
                                          core_.Link() == ReceiverLink::Lost);
                          },
                      .forwardData = {},
-                 }) {
+                 })),
+      ntripModel_(NtripPageModel::Deps{
+          .link = app.correctionLink,
+          .ensureNetwork = [](std::string_view address) { return corrections::EnsureNetwork(address); },
+          .sendDiffInput = [&app] { SendDiffInputCommands(app); },
+          .state = [&app] { return app.gnss.Snapshot(); },
+      }) {
     setWindowTitle(Text(app.strings, 1));
     setWindowIcon(ProgramIcon());
     setAutoFillBackground(true);
@@ -215,6 +224,11 @@ void MainWindow::RunCommand(int commandId) {
         case MenuAction::PortSetup:
             OpenPortConsole();
             break;
+        case MenuAction::NtripClient:
+        case MenuAction::TcpClient:
+        case MenuAction::PortClient:
+            OpenCorrectionPage(item->action);
+            break;
         default:
             // Pages this build does not have are greyed out in the bar.
             return;
@@ -232,6 +246,27 @@ void MainWindow::OpenPortConsole() {
     PortConsole console(core_, prompts_, IsPortrait(this), this);
     PlaceOnWindow(console, this, kPlaceFullPage);
     console.exec();
+}
+
+void MainWindow::OpenCorrectionPage(MenuAction action) {
+    const CorrectionMenuDecision decision =
+        DecideCorrectionMenu(action, app_.correctionLink.Active(), app_.correctionMode, app_.portClient.IsOpen());
+    if (decision.refusalString != 0) {
+        if (prompts_.warn) prompts_.warn(Text(app_.strings, decision.refusalString), Text(app_.strings, 11));
+        return;
+    }
+    using Page = CorrectionMenuDecision::Page;
+    if (decision.open == Page::None) return;
+    app_.correctionMode = decision.correctionMode;
+    if (decision.open == Page::Port) {
+        PortClientPage page(app_, prompts_, this);
+        PlaceOnWindow(page, this, kPlaceFullPage);
+        page.exec();
+        return;
+    }
+    NtripPage page(ntripModel_, app_, decision.open == Page::Tcp, prompts_, IsPortrait(this), this);
+    PlaceOnWindow(page, this, kPlaceFullPage);
+    page.exec();
 }
 
 void MainWindow::RunStartup() {

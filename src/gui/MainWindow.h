@@ -6,6 +6,7 @@
 
 #include "app/AppCore.h"
 #include "app/BatteryMonitor.h"
+#include "app/CorrectionPages.h"
 #include "gui/DialogSupport.h"
 
 class QDialog;
@@ -71,6 +72,7 @@ public:
     MainView* View() const { return view_; }
     BatteryWarningPresenter& BatteryPresenter() { return *presenter_; }
     bool TickRunning() const { return tickTimer_.isActive(); }
+    NtripPageModel& NtripModel() { return ntripModel_; }
 
 signals:
     // The window has closed and shut the application down.
@@ -82,12 +84,15 @@ protected:
 private:
     void OpenAbout();
     void OpenPortConsole();
+    void OpenCorrectionPage(MenuAction action);
     void OnTick();
 
     AppContext& app_;
     BatteryMonitor& battery_;
     Prompts prompts_;
     AppCore core_;
+    // Outlives the pages: a page reopened on a running connection keeps its count.
+    NtripPageModel ntripModel_;
     MainView* view_ = nullptr;
     QPointer<QWidget> bar_;
     QTimer startupTimer_;

@@ -29,9 +29,9 @@ TEST(ShellMenu, ItemsIdsAndLanguages) {
         bool enabled, inCorrectionMenu;
     };
     const Row expected[] = {
-        {MenuAction::NtripClient, 32802, 32860, "Ntrip Client", "Ntrip Client", false, true},
-        {MenuAction::TcpClient, 32868, 32870, "TCP Client", "TCP Client", false, true},
-        {MenuAction::PortClient, 32876, 32878, "PORT Client", "PORT Client", false, true},
+        {MenuAction::NtripClient, 32802, 32860, "Ntrip Client", "Ntrip Client", true, true},
+        {MenuAction::TcpClient, 32868, 32870, "TCP Client", "TCP Client", true, true},
+        {MenuAction::PortClient, 32876, 32878, "PORT Client", "PORT Client", true, true},
         {MenuAction::PortSetup, 32779, 32859, "端口设置", "Port Setup", true, false},
         {MenuAction::DataRecord, 32817, 32858, "数据记录", "Data Record", false, false},
         {MenuAction::AdvancedSetup, 32815, 32857, "高级设置", "Advanced Setup", false, false},

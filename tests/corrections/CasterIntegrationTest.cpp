@@ -7,6 +7,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <filesystem>
+
 #include "corrections/CorrectionLink.h"
 #include "corrections/LinkHarness.h"
 #include "platform/Messages.h"
@@ -176,6 +178,39 @@ TEST_F(CasterIntegration, BadPasswordAndUnknownMount) {
     EXPECT_EQ(messages.Texts(platform::MSG_LINK_STATUS).front(), "Mount point NOPE is not on the caster!");
     EXPECT_EQ(link_.LastResult(), ConnectResult::MountNotFound);
     EXPECT_TRUE(receiver_.Bytes().empty());
+}
+
+std::size_t EntriesIn(const char* folder) {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
+    return count;
+}
+
+// Start and stop, connected or still connecting, leave no thread and no
+// descriptor behind.
+TEST_F(CasterIntegration, ThousandStartStopCyclesLeakNothing) {
+    constexpr int kCycles = 1000;
+    // One cycle first: a sanitizer's runtime starts a thread of its own on
+    // the first threads it sees.
+    test::RecordingMessages first;
+    ASSERT_TRUE(link_.StartNtrip(&first));
+    ASSERT_TRUE(WaitUntil([&] { return first.Count(platform::MSG_LINK_UP) == 1; }));
+    link_.StopLink();
+    const std::size_t fds = EntriesIn("/proc/self/fd");
+    const std::size_t threads = EntriesIn("/proc/self/task");
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        test::RecordingMessages messages;
+        ASSERT_TRUE(link_.StartNtrip(&messages)) << cycle;
+        if (cycle % 2 == 0) {
+            ASSERT_TRUE(WaitUntil([&] { return messages.Count(platform::MSG_LINK_UP) == 1; })) << cycle;
+        }
+        link_.StopLink();
+    }
+    EXPECT_EQ(EntriesIn("/proc/self/fd"), fds);
+    EXPECT_EQ(EntriesIn("/proc/self/task"), threads);
+    RecordProperty("fd_before_after", std::to_string(fds) + "/" + std::to_string(EntriesIn("/proc/self/fd")));
+    RecordProperty("threads_before_after",
+                   std::to_string(threads) + "/" + std::to_string(EntriesIn("/proc/self/task")));
 }
 
 TEST_F(CasterIntegration, StopWhileConnecting) {

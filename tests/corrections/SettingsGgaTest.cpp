@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "corrections/CasterSettings.h"
+#include "corrections/CorrectionLink.h"
 #include "corrections/GgaSentence.h"
 #include "corrections/LinkHarness.h"
 #include "corrections/NetworkBringUp.h"
@@ -25,6 +26,7 @@ CasterSettings FullSettings() {
     s.reconnectCount = 3;
     s.useTypedPosition = true;
     s.typed = {"W", "S", 31.12345678, 121.5};
+    s.resendCurrentPosition = true;
     return s;
 }
 
@@ -55,6 +57,7 @@ TEST(CasterSettingsStore, RoundTripOwnerOnlyFile) {
     EXPECT_DOUBLE_EQ(loaded.typed.latitude, 31.12345678);
     EXPECT_EQ(loaded.typed.northSouth, "S");
     EXPECT_EQ(loaded.typed.eastWest, "W");
+    EXPECT_TRUE(loaded.resendCurrentPosition);
 }
 
 TEST(CasterSettingsStore, MissingKeyAndMissingValue) {
@@ -151,6 +154,35 @@ TEST(GgaSentence, Table) {
         EXPECT_EQ(BuildGgaSentence(c.state, &c.position, c.typed, UtcTimeOfDay{1, 2, 3}), c.expected) << c.name;
     }
     EXPECT_EQ(NmeaChecksum("J@"), "0A");
+}
+
+// The periodic GGA keeps the sentence built at Start unless the option is on
+// and the receiver has a fix; then it carries the position of the moment.
+TEST(GgaSentence, CurrentPositionOnlyWithTheOptionAndAFix) {
+    const struct {
+        bool option;
+        int fix;
+        bool rebuilt;
+    } cases[] = {{false, 1, false}, {true, 0, false}, {true, 1, true}, {true, 4, true}};
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        RegistryStore store(dir.File("registry.ini"), {});
+        GnssState state{};
+        state.fixQuality = c.fix;
+        state.latitude = 52.5;
+        state.longitude = 13.25;
+        CorrectionLink link(store, {}, platform::SystemClock(), [&] { return state; });
+        CasterSettings s;
+        s.resendCurrentPosition = c.option;
+        link.SetSettings(s);
+        link.SetGgaSentence("built at Start");
+        link.RefreshGgaPosition();
+        EXPECT_EQ(link.GgaSentence() != "built at Start", c.rebuilt) << c.option << c.fix;
+        if (c.rebuilt) {
+            EXPECT_NE(link.GgaSentence().find(",5230.0000000,N,01315.0000000,E,"), std::string::npos)
+                << link.GgaSentence();
+        }
+    }
 }
 
 TEST(GgaSentence, ClockTimeIsUtc) {

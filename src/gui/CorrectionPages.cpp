@@ -1,0 +1,397 @@
+#include "gui/CorrectionPages.h"
+
+#include <array>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/AppContext.h"
+#include "app/CorrectionHooks.h"
+#include "app/DialogPlacement.h"
+#include "gui/QtMessageSink.h"
+
+namespace sextara::gui {
+namespace {
+
+template <typename Widget>
+Widget* Named(Widget* widget, const char* id) {
+    widget->setObjectName(QString::fromLatin1(id));
+    return widget;
+}
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// The common control's defaults: range 0..100, step 10, wrapping round.
+void ShowSteps(QProgressBar* bar, int steps) { bar->setValue((steps * 10) % 100); }
+
+QPushButton* BarButton(const QString& text, int english, int chinese, bool isEnglish, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QString::number(isEnglish ? english : chinese));
+    button->setMinimumHeight(40);
+    return button;
+}
+
+constexpr std::array kBaudRates = {9600, 19200, 38400, 57600, 115200};
+
+}  // namespace
+
+NtripPage::NtripPage(NtripPageModel& model, AppContext& app, bool tcp, Prompts prompts, bool portrait,
+                     QWidget* parent)
+    : QDialog(parent), model_(model), app_(app), prompts_(std::move(prompts)), portrait_(portrait), tcp_(tcp) {
+    const platform::StringTable& strings = app.strings;
+    const bool english = app.config.effectiveLanguage != 0;
+    setWindowTitle(tcp ? QStringLiteral("TCP Client") : QStringLiteral("Ntrip Client"));
+    setModal(true);
+
+    auto* addressLabel = Named(new QLabel(Text(strings, 12), this), "1073");
+    address_ = Named(new QLabel(this), "1011");
+    auto* mountLabel = Named(new QLabel(Text(strings, 13), this), "1074");
+    list_ = Named(new QComboBox(this), "1010");
+    list_->setEditable(true);
+    list_->setMaxVisibleItems(20);
+    info_ = Named(new QLabel(this), "1043");
+    info_->setWordWrap(true);
+    settings_ = Named(new QPushButton(Text(strings, 14), this), "1013");
+    progress_ = Named(new QProgressBar(this), "1012");
+    progress_->setTextVisible(false);
+    auto* receiveLabel = Named(new QLabel(Text(strings, 15), this), "1075");
+    counter_ = Named(new QLabel(this), "1014");
+    status_ = Named(new QPlainTextEdit(this), "1041");
+    status_->setReadOnly(true);
+    start_ = BarButton(english ? QStringLiteral("Start") : QStringLiteral("开始"), 160, 140, english, this);
+    stop_ = BarButton(english ? QStringLiteral("Stop") : QStringLiteral("停止"), 32845, 32807, english, this);
+    auto* back = BarButton(english ? QStringLiteral("Return") : QStringLiteral("返回"), 32847, 32809, english, this);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(addressLabel, 0, 0);
+    grid->addWidget(address_, 0, 1, 1, 2);
+    grid->addWidget(mountLabel, 1, 0);
+    grid->addWidget(list_, 1, 1);
+    grid->addWidget(settings_, 1, 2);
+    grid->addWidget(info_, 2, 0, 1, 3);
+    grid->addWidget(receiveLabel, 3, 0);
+    grid->addWidget(counter_, 3, 1, 1, 2);
+    grid->addWidget(progress_, 4, 0, 1, 3);
+    grid->setColumnStretch(1, 1);
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(start_);
+    bar->addWidget(stop_);
+    bar->addStretch();
+    bar->addWidget(back);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addWidget(status_, 1);
+    layout->addLayout(bar);
+
+    sink_ = std::make_unique<QtMessageSink>([this](const WorkerMessage& m) {
+        const auto prompt = model_.OnMessage(m.message);
+        Render();
+        Ask(prompt);
+    });
+
+    timer_.setInterval(1000);
+    connect(&timer_, &QTimer::timeout, this, &NtripPage::OnTimer);
+    connect(start_, &QPushButton::clicked, this, &NtripPage::PressStart);
+    connect(stop_, &QPushButton::clicked, this, &NtripPage::PressStop);
+    connect(settings_, &QPushButton::clicked, this, &NtripPage::PressSettings);
+    connect(back, &QPushButton::clicked, this, [this] { done(16); });
+    connect(list_, &QComboBox::activated, this, [this](int row) {
+        model_.Select(list_->itemText(row).toStdString());
+        Render();
+    });
+
+    model_.Open(tcp, app.config.effectiveLanguage, sink_.get());
+    Render();
+}
+
+NtripPage::~NtripPage() {
+    // Whatever way the page went, its connection no longer reports to it.
+    model_.Close();
+    sink_->Shutdown();
+    if (waitCursor_) QApplication::restoreOverrideCursor();
+}
+
+void NtripPage::done(int result) {
+    timer_.stop();
+    model_.Close();
+    sink_->Shutdown();
+    QDialog::done(result);
+}
+
+void NtripPage::Render() {
+    const NtripPageModel::View& v = model_.GetView();
+    address_->setText(Q(v.address));
+    if (v.items != shownItems_) {
+        const QString typed = list_->currentText();
+        list_->clear();
+        for (const std::string& item : v.items) list_->addItem(Q(item));
+        shownItems_ = v.items;
+        list_->setEditText(typed);
+    }
+    // The list's text is the user's between two fills: a typed mount point stays.
+    if (v.selectionVersion != shownSelection_) {
+        shownSelection_ = v.selectionVersion;
+        if (v.selected >= 0) {
+            list_->setCurrentIndex(v.selected);
+        } else {
+            list_->setEditText(Q(model_.Tcp() ? std::string() : app_.correctionLink.Settings().mountPoint));
+        }
+    }
+    info_->setText(Q(v.info));
+    list_->setEnabled(v.listEnabled && !tcp_);
+    settings_->setEnabled(v.settingsEnabled);
+    start_->setVisible(!v.running);
+    stop_->setVisible(v.running);
+    counter_->setText(Q(v.counter));
+    ShowSteps(progress_, v.progressSteps);
+    if (status_->toPlainText() != Q(v.status)) status_->setPlainText(Q(v.status));
+    if (v.timer && !timer_.isActive()) timer_.start();
+    if (!v.timer) timer_.stop();
+    if (v.waitCursor != waitCursor_) {
+        waitCursor_ = v.waitCursor;
+        if (waitCursor_) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        } else {
+            QApplication::restoreOverrideCursor();
+        }
+    }
+}
+
+void NtripPage::Ask(const std::optional<PagePrompt>& prompt) {
+    if (!prompt || !prompts_.warn) return;
+    prompts_.warn(prompt->stringId != 0 ? Text(app_.strings, prompt->stringId) : Q(prompt->text),
+                  Text(app_.strings, 11));
+}
+
+void NtripPage::PressStart() {
+    // Render first, so a message box finds the page as the model left it.
+    const auto prompt = model_.Start(list_->currentText().toStdString());
+    Render();
+    Ask(prompt);
+}
+
+void NtripPage::PressStop() {
+    model_.Stop();
+    Render();
+}
+
+void NtripPage::PressSettings() {
+    if (app_.correctionLink.Active()) return;
+    CasterSettingsDialog dialog(app_, tcp_, prompts_, this);
+    PlaceOnWindow(dialog, parentWidget() ? parentWidget() : this, kPlaceFullPage);
+    dialog.exec();
+    model_.SettingsClosed();
+    Render();
+}
+
+void NtripPage::OnTimer() {
+    model_.Tick();
+    Render();
+}
+
+CasterSettingsDialog::CasterSettingsDialog(AppContext& app, bool tcp, Prompts prompts, QWidget* parent)
+    : QDialog(parent), app_(app), prompts_(std::move(prompts)), tcp_(tcp) {
+    const platform::StringTable& strings = app.strings;
+    const bool english = app.config.effectiveLanguage != 0;
+    setWindowTitle(Text(strings, 17));
+    setModal(true);
+    const CasterDialogValues v = DialogValuesOf(app.correctionLink.Settings());
+
+    auto* server = Named(new QGroupBox(Text(strings, 17), this), "1079");
+    address_ = Named(new QLineEdit(Q(v.address), server), "1015");
+    port_ = Named(new QLineEdit(Q(v.port), server), "1018");
+    user_ = Named(new QLineEdit(Q(v.user), server), "1016");
+    password_ = Named(new QLineEdit(Q(v.password), server), "1017");
+    auto* serverGrid = new QGridLayout(server);
+    serverGrid->addWidget(Named(new QLabel(Text(strings, 18), server), "1080"), 0, 0);
+    serverGrid->addWidget(address_, 0, 1);
+    serverGrid->addWidget(Named(new QLabel(QStringLiteral("Port:"), server), "1086"), 1, 0);
+    serverGrid->addWidget(port_, 1, 1);
+    serverGrid->addWidget(Named(new QLabel(Text(strings, 20), server), "1081"), 2, 0);
+    serverGrid->addWidget(user_, 2, 1);
+    serverGrid->addWidget(Named(new QLabel(Text(strings, 19), server), "1082"), 3, 0);
+    serverGrid->addWidget(password_, 3, 1);
+
+    auto* gga = Named(new QGroupBox(Text(strings, 21), this), "1083");
+    receiverGga_ = Named(new QRadioButton(Text(strings, 22), gga), "1021");
+    typedGga_ = Named(new QRadioButton(Text(strings, 23), gga), "1022");
+    latitude_ = Named(new QLineEdit(Q(v.latitude), gga), "1020");
+    longitude_ = Named(new QLineEdit(Q(v.longitude), gga), "1023");
+    northSouth_ = Named(new QComboBox(gga), "1024");
+    northSouth_->addItems({QStringLiteral("N"), QStringLiteral("S")});
+    northSouth_->setCurrentIndex(v.south ? 1 : 0);
+    eastWest_ = Named(new QComboBox(gga), "1025");
+    eastWest_->addItems({QStringLiteral("E"), QStringLiteral("W")});
+    eastWest_->setCurrentIndex(v.west ? 1 : 0);
+    current_ = Named(new QCheckBox(english ? QStringLiteral("Send the current position once fixed")
+                                           : QStringLiteral("定位后发送当前位置"),
+                                   gga),
+                     "sendCurrentGga");
+    current_->setChecked(v.resendCurrentPosition);
+    (v.useTypedPosition ? typedGga_ : receiverGga_)->setChecked(true);
+    auto* ggaGrid = new QGridLayout(gga);
+    ggaGrid->addWidget(receiverGga_, 0, 0, 1, 3);
+    ggaGrid->addWidget(typedGga_, 1, 0, 1, 3);
+    ggaGrid->addWidget(Named(new QLabel(QStringLiteral("B:"), gga), "1084"), 2, 0);
+    ggaGrid->addWidget(latitude_, 2, 1);
+    ggaGrid->addWidget(northSouth_, 2, 2);
+    ggaGrid->addWidget(Named(new QLabel(QStringLiteral("L:"), gga), "1085"), 3, 0);
+    ggaGrid->addWidget(longitude_, 3, 1);
+    ggaGrid->addWidget(eastWest_, 3, 2);
+    ggaGrid->addWidget(current_, 4, 0, 1, 3);
+
+    auto* ok = BarButton(english ? QStringLiteral("OK") : QStringLiteral("确定"), 32843, 32784, english, this);
+    auto* cancel = BarButton(english ? QStringLiteral("Cancel") : QStringLiteral("取消"), 32865, 32785, english, this);
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(ok);
+    bar->addStretch();
+    bar->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(server);
+    layout->addWidget(gga);
+    layout->addStretch();
+    layout->addLayout(bar);
+
+    connect(receiverGga_, &QRadioButton::toggled, this, [this] { EnableTyped(); });
+    connect(ok, &QPushButton::clicked, this, &CasterSettingsDialog::PressOk);
+    connect(cancel, &QPushButton::clicked, this, [this] { done(0); });
+    if (tcp) {
+        for (QWidget* w : std::initializer_list<QWidget*>{user_, password_, receiverGga_, typedGga_, current_}) {
+            w->setEnabled(false);
+        }
+    }
+    EnableTyped();
+}
+
+void CasterSettingsDialog::EnableTyped() {
+    const bool typed = typedGga_->isChecked() && !tcp_;
+    for (QWidget* w : std::initializer_list<QWidget*>{latitude_, longitude_, northSouth_, eastWest_}) {
+        w->setEnabled(typed);
+    }
+}
+
+void CasterSettingsDialog::PressOk() {
+    CasterDialogValues v;
+    v.address = address_->text().toStdString();
+    v.port = port_->text().toStdString();
+    v.user = user_->text().toStdString();
+    v.password = password_->text().toStdString();
+    v.useTypedPosition = typedGga_->isChecked();
+    v.latitude = latitude_->text().toStdString();
+    v.longitude = longitude_->text().toStdString();
+    v.south = northSouth_->currentIndex() != 0;
+    v.west = eastWest_->currentIndex() != 0;
+    v.resendCurrentPosition = current_->isChecked();
+    corrections::CasterSettings settings;
+    if (auto message = SettingsFromDialog(app_.correctionLink.Settings(), v, settings)) {
+        if (prompts_.warn) prompts_.warn(Q(*message), Text(app_.strings, 11));
+        return;
+    }
+    app_.correctionLink.SetSettings(settings);
+    app_.correctionLink.SaveCasterSettings();
+    done(1);
+}
+
+PortClientPage::PortClientPage(AppContext& app, Prompts prompts, QWidget* parent)
+    : QDialog(parent), app_(app), prompts_(std::move(prompts)) {
+    const bool english = app.config.effectiveLanguage != 0;
+    setWindowTitle(QStringLiteral("PORT Client"));
+    setModal(true);
+    port_ = Named(new QComboBox(this), "1117");
+    for (int n = 1; n <= 9; ++n) port_->addItem(QStringLiteral("COM%1").arg(n));
+    baud_ = Named(new QComboBox(this), "1118");
+    for (const int rate : kBaudRates) baud_->addItem(QString::number(rate));
+    openClose_ = Named(new QPushButton(this), "1119");
+    progress_ = Named(new QProgressBar(this), "1123");
+    progress_->setTextVisible(false);
+    count_ = Named(new QLabel(QStringLiteral("?"), this), "1124");
+    auto* back = BarButton(english ? QStringLiteral("Return") : QStringLiteral("返回"), 32862, 32811, english, this);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(Named(new QLabel(QStringLiteral("Port:"), this), "1116"), 0, 0);
+    grid->addWidget(port_, 0, 1);
+    grid->addWidget(Named(new QLabel(QStringLiteral("BaudRate:"), this), "1120"), 1, 0);
+    grid->addWidget(baud_, 1, 1);
+    grid->addWidget(openClose_, 0, 2, 2, 1);
+    grid->addWidget(progress_, 2, 0, 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("Receive Size:"), this), 3, 0);
+    grid->addWidget(count_, 3, 1, 1, 2);
+    auto* bar = new QHBoxLayout;
+    bar->addStretch();
+    bar->addWidget(back);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addStretch();
+    layout->addLayout(bar);
+
+    timer_.setInterval(1000);
+    connect(&timer_, &QTimer::timeout, this, &PortClientPage::OnTimer);
+    connect(openClose_, &QPushButton::clicked, this, &PortClientPage::PressOpenClose);
+    connect(back, &QPushButton::clicked, this, [this] { done(16); });
+    connect(this, &QDialog::finished, this, [this] { timer_.stop(); });
+
+    int number = 2, baud = 19200;
+    const bool open = app.clientPort.GetPortParams(number, baud);
+    if (open) {
+        port_->setCurrentIndex(number >= 1 && number <= 9 ? number - 1 : -1);
+        int row = 4;
+        for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
+            if (kBaudRates[i] == baud) row = static_cast<int>(i);
+        }
+        baud_->setCurrentIndex(row);
+        lastShown_ = app.portClient.BytesReceived();
+        count_->setText(QStringLiteral("%1 ").arg(lastShown_));
+        timer_.start();
+    } else {
+        port_->setCurrentIndex(1);
+        baud_->setCurrentIndex(1);
+    }
+    ShowOpen(open);
+}
+
+void PortClientPage::ShowOpen(bool open) {
+    port_->setEnabled(!open);
+    baud_->setEnabled(!open);
+    openClose_->setText(Text(app_.strings, open ? 31 : 30));
+    progress_->setEnabled(open);
+}
+
+void PortClientPage::PressOpenClose() {
+    if (app_.portClient.IsOpen()) {
+        app_.portClient.Close();
+        timer_.stop();
+        ShowOpen(false);
+        return;
+    }
+    const int baud = kBaudRates[static_cast<std::size_t>(baud_->currentIndex() >= 0 ? baud_->currentIndex() : 1)];
+    if (app_.portClient.Open(port_->currentIndex() + 1, baud)) {
+        timer_.start();
+        ShowOpen(true);
+        return;
+    }
+    if (prompts_.warn) prompts_.warn(Text(app_.strings, 73), Text(app_.strings, 11));
+    timer_.stop();
+    ShowOpen(false);
+}
+
+void PortClientPage::OnTimer() {
+    if (!app_.portClient.IsOpen()) return;
+    const std::uint32_t count = app_.portClient.BytesReceived();
+    if (count == lastShown_) return;
+    lastShown_ = count;
+    count_->setText(Q(FormatByteTotal(count)));
+    ShowSteps(progress_, ++steps_);
+}
+
+}  // namespace sextara::gui

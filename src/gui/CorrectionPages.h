@@ -1,0 +1,141 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QDialog>
+#include <QTimer>
+
+#include "app/CorrectionPages.h"
+#include "gui/DialogSupport.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace sextara {
+class AppContext;
+}
+
+namespace sextara::gui {
+
+class QtMessageSink;
+
+// The NTRIP and TCP client page: a view of NtripPageModel. Controls by id:
+// "1011" address, "1010" mount point list, "1043" information line, "1013"
+// settings, "1012" progress, "1014" byte counter, "1041" status box; the bar's
+// buttons carry their command ids (Start 160 / 140, Stop 32845 / 32807,
+// Return 32847 / 32809, English / Chinese). The connection's messages reach
+// the page while it exists and are dropped once it has gone.
+class NtripPage final : public QDialog {
+    Q_OBJECT
+public:
+    NtripPage(NtripPageModel& model, AppContext& app, bool tcp, Prompts prompts, bool portrait,
+              QWidget* parent = nullptr);
+    ~NtripPage() override;
+
+    bool TimerActive() const { return timer_.isActive(); }
+    // Return and the system close: the timer stops and the page is no longer
+    // the connection's target.
+    void done(int result) override;
+
+public slots:
+    void PressStart();
+    void PressStop();
+    void PressSettings();
+    // The page's 1 s timer (id 2).
+    void OnTimer();
+
+private:
+    void Render();
+    void Ask(const std::optional<PagePrompt>& prompt);
+
+    NtripPageModel& model_;
+    AppContext& app_;
+    Prompts prompts_;
+    bool portrait_;
+    bool tcp_;
+    QTimer timer_;
+    std::unique_ptr<QtMessageSink> sink_;
+    std::vector<std::string> shownItems_;
+    int shownSelection_ = -1;
+    QLabel* address_ = nullptr;
+    QComboBox* list_ = nullptr;
+    QLabel* info_ = nullptr;
+    QPushButton* settings_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* counter_ = nullptr;
+    QPlainTextEdit* status_ = nullptr;
+    QPushButton* start_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    bool waitCursor_ = false;
+};
+
+// The caster settings: "1015" address, "1018" port, "1016" user, "1017"
+// password, radios "1021" receiver GGA and "1022" typed GGA, "1020"
+// latitude, "1023" longitude, "1024" N/S, "1025" E/W, "sendCurrentGga" the
+// current position in the periodic GGA; OK 32843 / 32784, Cancel 32865 /
+// 32785. Values that cannot be used are refused on OK with a message.
+class CasterSettingsDialog final : public QDialog {
+    Q_OBJECT
+public:
+    CasterSettingsDialog(AppContext& app, bool tcp, Prompts prompts, QWidget* parent = nullptr);
+
+public slots:
+    void PressOk();
+
+private:
+    void EnableTyped();
+
+    AppContext& app_;
+    Prompts prompts_;
+    bool tcp_;
+    QLineEdit* address_ = nullptr;
+    QLineEdit* port_ = nullptr;
+    QLineEdit* user_ = nullptr;
+    QLineEdit* password_ = nullptr;
+    QRadioButton* receiverGga_ = nullptr;
+    QRadioButton* typedGga_ = nullptr;
+    QLineEdit* latitude_ = nullptr;
+    QLineEdit* longitude_ = nullptr;
+    QComboBox* northSouth_ = nullptr;
+    QComboBox* eastWest_ = nullptr;
+    QCheckBox* current_ = nullptr;
+};
+
+// The PORT client page: "1117" port, "1118" rate, "1119" open/close, "1123"
+// progress, "1124" received count; Return 32862 / 32811. The port's bytes move
+// to the receiver by the PortClient's own thread, page or no page.
+class PortClientPage final : public QDialog {
+    Q_OBJECT
+public:
+    PortClientPage(AppContext& app, Prompts prompts, QWidget* parent = nullptr);
+
+    bool TimerActive() const { return timer_.isActive(); }
+
+public slots:
+    void PressOpenClose();
+    void OnTimer();
+
+private:
+    void ShowOpen(bool open);
+
+    AppContext& app_;
+    Prompts prompts_;
+    QTimer timer_;
+    QComboBox* port_ = nullptr;
+    QComboBox* baud_ = nullptr;
+    QPushButton* openClose_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* count_ = nullptr;
+    std::uint32_t lastShown_ = 0;
+    int steps_ = 0;
+};
+
+}  // namespace sextara::gui
