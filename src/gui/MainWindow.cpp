@@ -19,8 +19,10 @@
 #include "app/ShellMenu.h"
 #include "app/StartupDialogModel.h"
 #include "gui/BatteryWarning.h"
+#include "gui/AdvancedPage.h"
 #include "gui/MainView.h"
 #include "gui/PortConsole.h"
+#include "gui/RecordPage.h"
 #include "gui/StartupDialog.h"
 #include "platform/Paths.h"
 
@@ -215,6 +217,18 @@ void MainWindow::RunCommand(int commandId) {
         case MenuAction::PortSetup:
             OpenPortConsole();
             break;
+        case MenuAction::DataRecord: {
+            RecordPage page(core_, prompts_, IsPortrait(this), this);
+            PlaceOnWindow(page, this, kPlaceFullPage);
+            page.exec();
+            break;
+        }
+        case MenuAction::AdvancedSetup: {
+            AdvancedPage page(core_, prompts_, this);
+            PlaceOnWindow(page, this, kPlaceFullPage);
+            page.exec();
+            break;
+        }
         default:
             // Pages this build does not have are greyed out in the bar.
             return;
