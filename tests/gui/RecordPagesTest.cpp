@@ -25,8 +25,10 @@
 
 #include "app/AppContext.h"
 #include "app/AppCore.h"
+#include "app/BatteryMonitor.h"
 #include "gui/AdvancedPage.h"
 #include "gui/FolderBrowser.h"
+#include "gui/MainWindow.h"
 #include "gui/RecordOptionsDialog.h"
 #include "gui/RecordPage.h"
 #include "platform/Paths.h"
@@ -45,17 +47,25 @@ using namespace std::chrono_literals;
 constexpr int kPort = 7;
 constexpr int kTimeScale = 50;
 
-// The receiver's pauses pass fifty times faster.
+// The receiver's pauses pass fifty times faster; the line carries what the
+// detector wrote before its rate may change.
 class FastClock final : public platform::Clock {
 public:
     TimePoint Now() const override { return TimePoint{} + std::chrono::nanoseconds(ns_.load()); }
     void SleepFor(std::chrono::milliseconds d) override {
         ns_ += std::chrono::nanoseconds(d).count();
+        if (sim_ != nullptr && detector_ != nullptr) sim_->WaitForRecorded(detector_->BytesWritten(), 2s);
         std::this_thread::sleep_for(std::max<std::chrono::microseconds>(d / kTimeScale, 1ms));
+    }
+    void Watch(const PortDetector* detector, const sim::ReceiverSim* sim) {
+        detector_ = detector;
+        sim_ = sim;
     }
 
 private:
     std::atomic<std::int64_t> ns_{0};
+    const PortDetector* detector_ = nullptr;
+    const sim::ReceiverSim* sim_ = nullptr;
 };
 
 template <typename Condition>
@@ -358,6 +368,9 @@ TEST_F(AdvancedPageFlows, DiffModeLanguageForwardingAndClock) {
         EXPECT_EQ(Str(66), said_.back());
     }
     EXPECT_EQ(3, sets);
+    app_->clockSync = ClockSync([](const platform::UtcTime&, std::string&) { return true; });
+    Find<QPushButton>(page, "1058")->click();
+    EXPECT_EQ(Str(65), said_.back());
 }
 
 TEST_F(AdvancedPageFlows, RestoreHoldsThePageUntilBothReportsArrive) {
@@ -371,6 +384,12 @@ TEST_F(AdvancedPageFlows, RestoreHoldsThePageUntilBothReportsArrive) {
     const std::string device = receiver.Start();
     ASSERT_FALSE(device.empty()) << receiver.Error();
     platform::SetComDevicePath(kPort, device);
+    clock_.Watch(&app_->detector, &receiver);
+    // Also on an early return: the receiver goes before the clock.
+    struct Unwatch {
+        FastClock& clock;
+        ~Unwatch() { clock.Watch(nullptr, nullptr); }
+    } unwatch{clock_};
     app_->CreateDecoder(enNovtel);
     app_->config.GPSBaud = 38400;
     ASSERT_EQ(1, core_->OpenGpsPortByUser(kPort, 38400));
@@ -403,7 +422,8 @@ TEST_F(AdvancedPageFlows, RestoreHoldsThePageUntilBothReportsArrive) {
     EXPECT_EQ(Str(82), Find<QLabel>(page, "1059")->text());
     EXPECT_GT(statuses.size(), 2u) << "progress texts reached the status line";
     const auto sent = receiver.RecordedBytes();
-    EXPECT_NE(std::string::npos, std::string(sent.begin() + static_cast<long>(before), sent.end()).find("FRESET\r\n"));
+    const std::string restoreBytes(sent.begin() + static_cast<long>(before), sent.end());
+    EXPECT_NE(std::string::npos, restoreBytes.find("FRESET\r\n")) << restoreBytes;
     PumpUntil([&] { return !core_->WorkerRunning(); });
     core_->Tick();
     EXPECT_EQ(1, app_->gpsPath.GpsPortOpen());
@@ -412,6 +432,26 @@ TEST_F(AdvancedPageFlows, RestoreHoldsThePageUntilBothReportsArrive) {
     page.PressReturn();
     EXPECT_FALSE(page.isVisible());
     core_->Shutdown();
+}
+
+// The bar's two items open the pages, in either language's ids.
+TEST_F(AdvancedPageFlows, MenuItemsOpenTheirPages) {
+    BatteryMonitor battery(0, dir_.Path());
+    core_.reset();
+    MainWindow window(*app_, battery, MainWindow::Options{prompts_, false});
+    for (const int id : {32817, 32858, 32815, 32857}) {
+        QString opened;
+        WhenModal([&opened](QDialog& dialog) {
+            opened = QString::fromLatin1(dialog.metaObject()->className());
+            dialog.done(16);
+        });
+        window.RunCommand(id);
+        const bool record = id == 32817 || id == 32858;
+        EXPECT_EQ(record ? QStringLiteral("sextara::gui::RecordPage") : QStringLiteral("sextara::gui::AdvancedPage"),
+                  opened)
+            << id;
+    }
+    window.Shutdown();
 }
 
 }  // namespace
