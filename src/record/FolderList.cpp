@@ -46,7 +46,13 @@ std::vector<std::string> ListSubfolders(const std::string& path, const std::vect
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
-        if (entry->d_type != DT_DIR && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) continue;
+        if (entry->d_type == DT_DIR) {
+            // A real folder cannot lead back up; not looking into it also
+            // keeps a dead network mount below from holding the listing.
+            names.push_back(name);
+            continue;
+        }
+        if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) continue;
         FolderId id;
         if (!FolderIdOf(JoinFolder(path, name), id)) continue;
         if (id == self || std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) continue;
