@@ -121,7 +121,8 @@ void AppCore::Tick() {
     app_.recorder.Poll();
     app_.recording = app_.recorder.IsRecording() ? 1 : 0;
     if (hooks_.refreshView) hooks_.refreshView();
-    if (app_.ResendRule().OnTick(app_.gnss.Snapshot().fixQuality)) app_.SendStartupCommands();
+    // A restore owns the receiver until its worker is done.
+    if (app_.ResendRule().OnTick(app_.gnss.Snapshot().fixQuality) && !WorkerRunning()) app_.SendStartupCommands();
     if (app_.registry.dataTransfer) {
         if (hooks_.forwardData) {
             hooks_.forwardData();

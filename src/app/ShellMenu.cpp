@@ -8,8 +8,8 @@ constexpr ShellMenuItem kItems[] = {
     {MenuAction::TcpClient, 32868, 32870, "TCP Client", "TCP Client", true, true},
     {MenuAction::PortClient, 32876, 32878, "PORT Client", "PORT Client", true, true},
     {MenuAction::PortSetup, 32779, 32859, "端口设置", "Port Setup", true, false},
-    {MenuAction::DataRecord, 32817, 32858, "数据记录", "Data Record", false, false},
-    {MenuAction::AdvancedSetup, 32815, 32857, "高级设置", "Advanced Setup", false, false},
+    {MenuAction::DataRecord, 32817, 32858, "数据记录", "Data Record", true, false},
+    {MenuAction::AdvancedSetup, 32815, 32857, "高级设置", "Advanced Setup", true, false},
     {MenuAction::About, 32781, 32856, "关于", "About", true, false},
     {MenuAction::Exit, 32786, 32863, "退出", "Exit", true, false},
 };

@@ -22,8 +22,10 @@
 #include "corrections/NetworkBringUp.h"
 #include "gui/BatteryWarning.h"
 #include "gui/CorrectionPages.h"
+#include "gui/AdvancedPage.h"
 #include "gui/MainView.h"
 #include "gui/PortConsole.h"
+#include "gui/RecordPage.h"
 #include "gui/StartupDialog.h"
 #include "platform/Paths.h"
 
@@ -229,6 +231,18 @@ void MainWindow::RunCommand(int commandId) {
         case MenuAction::PortClient:
             OpenCorrectionPage(item->action);
             break;
+        case MenuAction::DataRecord: {
+            RecordPage page(core_, prompts_, IsPortrait(this), this);
+            PlaceOnWindow(page, this, kPlaceFullPage);
+            page.exec();
+            break;
+        }
+        case MenuAction::AdvancedSetup: {
+            AdvancedPage page(core_, prompts_, this);
+            PlaceOnWindow(page, this, kPlaceFullPage);
+            page.exec();
+            break;
+        }
         default:
             // Pages this build does not have are greyed out in the bar.
             return;

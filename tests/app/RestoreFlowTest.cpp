@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "platform/Paths.h"
 #include "platform/QueueMessageSink.h"
 #include "platform/SerialDevice.h"
+#include "receiver/ReceiverCommands.h"
 #include "sim/ReceiverSim.h"
 #include "support/TempFiles.h"
 
@@ -105,6 +108,81 @@ TEST(RestoreFlow, ReportsRestoreAndReopenForNovatelHemisphereAndTrimble) {
         platform::SetDataFolder("");
         platform::ClearComDevicePaths();
     }
+}
+
+// The port is the restore's until its worker has reported: a tick that comes
+// after the worker reopened the port but before its last report must not
+// send the start-up set into it.
+TEST(RestoreFlow, TickSendsNothingToTheReceiverWhileTheRestoreHoldsIt) {
+    test::TempDir home;
+    platform::SetDataFolder(home.Path());
+    sim::ReceiverSimOptions options;
+    options.make = enNovtel;
+    options.baud = 38400;
+    options.duration = 5min;
+    options.bytesPerSecond = 115200 / 10 * kTimeScale;
+    options.resetDelay = 2ms;
+    sim::ReceiverSim receiver(options);
+    const std::string device = receiver.Start();
+    ASSERT_FALSE(device.empty()) << receiver.Error();
+    platform::SetComDevicePath(kPort, device);
+
+    // Holds the worker in its report of the reopened port.
+    class HoldingSink final : public platform::MessageSink {
+    public:
+        void Send(platform::Message) override {}
+        void Post(platform::Message m) override {
+            if (m.wParam != platform::kWorkerGpsReopened) return;
+            std::unique_lock<std::mutex> lock(mutex);
+            reopened = true;
+            changed.notify_all();
+            changed.wait(lock, [this] { return released; });
+        }
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool reopened = false;
+        bool released = false;
+    } sink;
+
+    FastClock clock;
+    AppContext app(clock, 5ms);
+    app.CreateDecoder(enNovtel);
+    AppCore core(app);
+    const std::uint64_t before = receiver.BytesRecorded();
+    ASSERT_TRUE(core.StartRestore(sink, kPort, 38400));
+    {
+        std::unique_lock<std::mutex> lock(sink.mutex);
+        ASSERT_TRUE(sink.changed.wait_for(lock, 60s, [&] { return sink.reopened; }));
+    }
+    ASSERT_EQ(1, app.gpsPath.GpsPortOpen());
+    core.Tick();  // the first tick would send the start-up set
+    {
+        std::lock_guard<std::mutex> lock(sink.mutex);
+        sink.released = true;
+        sink.changed.notify_all();
+    }
+    while (core.WorkerRunning()) std::this_thread::sleep_for(1ms);
+    // A marker behind anything the tick queued: once it is there, so is that.
+    const std::string marker = "MARKER\r\n";
+    app.gpsPort.Write(reinterpret_cast<const std::uint8_t*>(marker.data()), static_cast<std::uint32_t>(marker.size()));
+    auto recorded = [&] {
+        const auto bytes = receiver.RecordedBytes();
+        return std::string(bytes.begin() + static_cast<long>(before), bytes.end());
+    };
+    const auto giveUp = std::chrono::steady_clock::now() + 20s;
+    while (recorded().find(marker) == std::string::npos && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(2ms);
+    }
+    const std::string restoreBytes = recorded();
+    ASSERT_NE(std::string::npos, restoreBytes.find(marker));
+    const auto startup = StartupCommandSet(enNovtel);
+    ASSERT_GT(startup.size(), 2u);
+    // The restore sends "unlogall" itself; the first log request is the set's own.
+    const std::string log(startup[2].bytes.begin(), startup[2].bytes.end());
+    EXPECT_EQ(std::string::npos, restoreBytes.find(log)) << restoreBytes;
+    core.Shutdown();
+    platform::SetDataFolder("");
+    platform::ClearComDevicePaths();
 }
 
 }  // namespace

@@ -1,0 +1,56 @@
+#include "app/RecordPageModel.h"
+
+#include "app/AppCore.h"
+#include "record/RecordFormat.h"
+
+namespace sextara {
+
+RecordPageModel::RecordPageModel(AppCore& core, int& dotPhase) : core_(core), dotPhase_(dotPhase) {
+    recording_ = core_.Context().recorder.IsRecording();
+    if (recording_) Tick();
+}
+
+RecordPageModel::StartResult RecordPageModel::Start(const std::string& folder, const std::string& name) {
+    AppContext& app = core_.Context();
+    if (app.recorder.IsRecording()) return StartResult::AlreadyRecording;
+    if (!core_.StartRecording(folder, name)) {
+        status_ = app.strings.String(69);
+        return StartResult::Failed;
+    }
+    recording_ = true;
+    duration_ = RecordDurationText(0);
+    size_ = RecordSizeText(0);
+    status_ = app.strings.String(70);
+    return StartResult::Started;
+}
+
+void RecordPageModel::Stop() {
+    if (!recording_ && !core_.Context().recorder.IsRecording()) return;
+    core_.StopRecording();
+    recording_ = false;
+    status_ = core_.Context().strings.String(71);
+}
+
+void RecordPageModel::Tick() {
+    AppContext& app = core_.Context();
+    RawRecorder& recorder = app.recorder;
+    // Takes down a recording that ended by itself before it is shown.
+    recorder.Poll();
+    app.recording = recorder.IsRecording() ? 1 : 0;
+    size_ = RecordSizeText(recorder.ByteCount());
+    duration_ = RecordDurationText(recorder.Seconds());
+    if (!recorder.IsRecording()) {
+        if (recording_) {
+            recording_ = false;
+            status_ = app.strings.String(71);
+            if (recorder.EndedByFault()) status_ += ": " + recorder.LastEnd();
+        }
+        return;
+    }
+    recording_ = true;
+    status_ = RecordStatusText(app.strings.String(72), dotPhase_);
+}
+
+bool RecordPageModel::ShowSize() const { return core_.Context().registry.recordDataType == kRecordRaw; }
+
+}  // namespace sextara

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QDialog>
+
+#include "gui/DialogSupport.h"
+#include "gui/QtMessageSink.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace sextara {
+class AppCore;
+}
+
+namespace sextara::gui {
+
+// The advanced setup page. Controls by id: "1052" SBAS, "1054" external
+// source, "1053" applies the differential mode (Hemisphere only); "1092"
+// English, "1093" Chinese, "1056" applies the language (from the next start);
+// "1149" data to the external serial port; "1058" sets the clock from GNSS
+// time; "1055" restores the receiver's defaults; "1059" status line; Return
+// "32862" (English) or "32811" (Chinese).
+//
+// A restore holds the page until the worker has reported both the reset
+// (2027) and the reopened port (2030): Return, Esc and the close button do
+// nothing meanwhile and the controls that would reach the receiver are
+// locked. Only the window's own closing ends it early, stopping the worker.
+class AdvancedPage final : public QDialog {
+    Q_OBJECT
+public:
+    AdvancedPage(AppCore& core, Prompts prompts, QWidget* parent = nullptr);
+    ~AdvancedPage() override;
+
+    // True from the start of a restore until 2027 and 2030 have arrived.
+    bool Restoring() const { return restoring_; }
+    QtMessageSink& Sink() { return sink_; }
+    // The differential mode last applied here (1 SBAS, 2 external).
+    static int DiffMode();
+
+public slots:
+    void PressApplyDiffMode();
+    void PressApplyLanguage();
+    void PressForwarding(bool checked);
+    void PressClockSync();
+    void PressRestore();
+    void PressReturn();
+
+protected:
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
+    void done(int result) override;
+
+private:
+    void OnWorkerMessage(const WorkerMessage& message);
+    void SetReceiverControlsEnabled(bool enabled);
+    void EndRestore();
+    void SetStatus(const QString& text);
+
+    AppCore& core_;
+    Prompts prompts_;
+    QtMessageSink sink_;
+    bool restoring_ = false;
+    bool restoreDone_ = false;
+    bool reopenDone_ = false;
+    QRadioButton* sbas_ = nullptr;
+    QRadioButton* external_ = nullptr;
+    QPushButton* applyDiff_ = nullptr;
+    QRadioButton* english_ = nullptr;
+    QRadioButton* chinese_ = nullptr;
+    QCheckBox* forward_ = nullptr;
+    QPushButton* clock_ = nullptr;
+    QLabel* status_ = nullptr;
+    QPushButton* restore_ = nullptr;
+    QPushButton* back_ = nullptr;
+};
+
+}  // namespace sextara::gui

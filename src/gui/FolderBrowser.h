@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include <QDialog>
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace sextara::gui {
+
+// The folder browser: a tree ("1068") whose first level is the user's home,
+// the mounted media and the root; an item's subfolders are read when it is
+// opened. OK ("32843" English, "32784" Chinese) takes the selected folder;
+// Cancel ("32865", "32785"), Esc and the close button take nothing.
+class FolderBrowser final : public QDialog {
+    Q_OBJECT
+public:
+    FolderBrowser(const std::string& home, const std::string& root, int language, QWidget* parent = nullptr);
+
+    // The folder confirmed with OK; empty after Cancel or without a selection.
+    const std::string& Chosen() const { return chosen_; }
+    QTreeWidget* Tree() const { return tree_; }
+    // The item's full path: each level's text after its parent's, the first
+    // level's text being a whole path.
+    static std::string PathOf(const QTreeWidgetItem* item);
+
+public slots:
+    void PressOk();
+
+private:
+    void Fill(QTreeWidgetItem* item);
+
+    QTreeWidget* tree_ = nullptr;
+    std::string chosen_;
+};
+
+}  // namespace sextara::gui

@@ -1,0 +1,92 @@
+#include "gui/RecordOptionsDialog.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/AppContext.h"
+#include "app/RecordOptions.h"
+#include "gui/DialogSupport.h"
+#include "receiver/ReceiverMakes.h"
+
+namespace sextara::gui {
+
+RecordOptionsDialog::RecordOptionsDialog(AppContext& app, QWidget* parent) : QDialog(parent), app_(app) {
+    setModal(true);
+    const platform::StringTable& strings = app.strings;
+    setWindowTitle(Text(strings, 35));
+    type_ = new QComboBox(this);
+    type_->setObjectName(QStringLiteral("1135"));
+    type_->addItem(Text(strings, 98));
+    type_->addItem(Text(strings, 99));
+    interval_ = new QComboBox(this);
+    interval_->setObjectName(QStringLiteral("1131"));
+    for (int index = 0; index < kIntervalChoices; ++index) interval_->addItem(QString::fromLatin1(IntervalLabelOf(index)));
+    cutoff_ = new QLineEdit(this);
+    cutoff_->setObjectName(QStringLiteral("1138"));
+    for (QWidget* control : std::initializer_list<QWidget*>{type_, interval_, cutoff_}) control->setMinimumHeight(36);
+
+    const RecordOptionValues values = GetRecordOptions(app.registry);
+    type_->setCurrentIndex(values.dataTypeIndex != 0 ? 1 : 0);
+    interval_->setCurrentIndex(values.intervalIndex);
+    cutoff_->setText(QString::number(values.cutoff));
+
+    auto* typeLabel = new QLabel(Text(strings, 94), this);
+    typeLabel->setObjectName(QStringLiteral("1136"));
+    auto* raw = new QGroupBox(Text(strings, 95), this);
+    raw->setObjectName(QStringLiteral("1137"));
+    auto* rawForm = new QFormLayout(raw);
+    auto* intervalLabel = new QLabel(Text(strings, 96), raw);
+    intervalLabel->setObjectName(QStringLiteral("1133"));
+    auto* cutoffLabel = new QLabel(Text(strings, 97), raw);
+    cutoffLabel->setObjectName(QStringLiteral("1134"));
+    rawForm->addRow(intervalLabel, interval_);
+    rawForm->addRow(cutoffLabel, cutoff_);
+
+    const bool english = app.config.effectiveLanguage != 0;
+    auto* back = new QPushButton(english ? QStringLiteral("Return") : QStringLiteral("返回"), this);
+    back->setObjectName(english ? QStringLiteral("32862") : QStringLiteral("32811"));
+    back->setMinimumHeight(40);
+    connect(back, &QPushButton::clicked, this, &RecordOptionsDialog::PressReturn);
+    connect(type_, &QComboBox::currentIndexChanged, this, [this] { ShowEnabling(); });
+
+    auto* form = new QFormLayout;
+    form->addRow(typeLabel, type_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(raw);
+    layout->addStretch();
+    layout->addWidget(back);
+    ShowEnabling();
+}
+
+void RecordOptionsDialog::ShowEnabling() {
+    const bool idle = !app_.recorder.IsRecording();
+    // A fixed raw-log set ignores interval and cut-off.
+    const bool built = ReceiverMakeOf(app_.config.receiverType).rawLogBuilt != nullptr;
+    const bool rawOptions = idle && type_->currentIndex() == 0 && built;
+    type_->setEnabled(idle);
+    interval_->setEnabled(rawOptions);
+    cutoff_->setEnabled(rawOptions);
+}
+
+void RecordOptionsDialog::PressReturn() {
+    if (!app_.recorder.IsRecording()) {
+        RecordOptionValues values;
+        values.dataTypeIndex = type_->currentIndex() > 0 ? 1 : 0;
+        values.intervalIndex = interval_->currentIndex();
+        // Read as a decimal number and truncated; text that is no number reads
+        // 0, and anything beyond 0..90 is stored as 10.
+        bool number = false;
+        const double degrees = cutoff_->text().trimmed().toDouble(&number);
+        values.cutoff = !number ? 0 : degrees > -1000 && degrees < 1000 ? static_cast<int>(degrees) : -1;
+        SetRecordOptions(app_.registry, values);
+    }
+    accept();
+}
+
+}  // namespace sextara::gui

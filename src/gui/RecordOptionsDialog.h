@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+
+namespace sextara {
+class AppContext;
+}
+
+namespace sextara::gui {
+
+// The recording options: data type ("1135": raw, normal), interval ("1131":
+// "1s" .. "300s") and cut-off elevation ("1138"). Return ("32862" English,
+// "32811" Chinese) stores them; Esc and the close button leave them as they
+// were. All three are locked while a recording runs; interval and cut-off
+// only mean something for raw data of a make whose raw logs are built from
+// them, and are locked otherwise.
+class RecordOptionsDialog final : public QDialog {
+    Q_OBJECT
+public:
+    explicit RecordOptionsDialog(AppContext& app, QWidget* parent = nullptr);
+
+public slots:
+    void PressReturn();
+
+private:
+    void ShowEnabling();
+
+    AppContext& app_;
+    QComboBox* type_ = nullptr;
+    QComboBox* interval_ = nullptr;
+    QLineEdit* cutoff_ = nullptr;
+};
+
+}  // namespace sextara::gui
