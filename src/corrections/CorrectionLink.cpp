@@ -697,52 +697,46 @@ void CorrectionLink::SourceTableThread() {
     }
 }
 
-void CorrectionLink::JoinEnded() {
-    // The check thread first: it owns the receive-thread slot while it runs.
-    if (checkThread_.joinable()) checkThread_.join();
-    if (receiveThread_.joinable()) receiveThread_.join();
+void CorrectionLink::ReleaseSocket() {
     socket_.Close();
     socket_.ClearInterrupt();
     checkStop_ = false;
     giveUp_ = false;
 }
 
-bool CorrectionLink::StartNtrip(platform::MessageSink* notify) {
+void CorrectionLink::JoinEnded() {
+    // The check thread first: it owns the receive-thread slot while it runs.
+    if (checkThread_.joinable()) checkThread_.join();
+    if (receiveThread_.joinable()) receiveThread_.join();
+    ReleaseSocket();
+}
+
+bool CorrectionLink::Launch(platform::MessageSink* notify, bool withGga, const char* status,
+                            void (CorrectionLink::*receive)(), void (CorrectionLink::*check)()) {
     std::lock_guard<std::mutex> control(controlLock_);
     if (active_) return false;
     JoinEnded();
     SetNotifyTarget(notify);
-    BuildGga();
-    SetStatus("Start Ntrip thread ...");
+    if (withGga) BuildGga();
+    SetStatus(status);
     running_ = true;
     active_ = true;
-    receiveThread_ = std::thread(&CorrectionLink::NtripReceiveThread, this);
-    checkThread_ = std::thread(&CorrectionLink::NtripCheckThread, this);
+    receiveThread_ = std::thread(receive, this);
+    if (check != nullptr) checkThread_ = std::thread(check, this);
     return true;
+}
+
+bool CorrectionLink::StartNtrip(platform::MessageSink* notify) {
+    return Launch(notify, true, "Start Ntrip thread ...", &CorrectionLink::NtripReceiveThread,
+                  &CorrectionLink::NtripCheckThread);
 }
 
 bool CorrectionLink::StartTcp(platform::MessageSink* notify) {
-    std::lock_guard<std::mutex> control(controlLock_);
-    if (active_) return false;
-    JoinEnded();
-    SetNotifyTarget(notify);
-    SetStatus("Begin to Get Data from TCP Server...");
-    running_ = true;
-    active_ = true;
-    receiveThread_ = std::thread(&CorrectionLink::TcpReceiveThread, this);
-    return true;
+    return Launch(notify, false, "Begin to Get Data from TCP Server...", &CorrectionLink::TcpReceiveThread);
 }
 
 bool CorrectionLink::StartSourceTableUpdate(platform::MessageSink* notify) {
-    std::lock_guard<std::mutex> control(controlLock_);
-    if (active_) return false;
-    JoinEnded();
-    SetNotifyTarget(notify);
-    SetStatus("Begin to Get Sourcetable...");
-    running_ = true;
-    active_ = true;
-    receiveThread_ = std::thread(&CorrectionLink::SourceTableThread, this);
-    return true;
+    return Launch(notify, false, "Begin to Get Sourcetable...", &CorrectionLink::SourceTableThread);
 }
 
 void CorrectionLink::StopLink() {
@@ -759,10 +753,7 @@ void CorrectionLink::StopLink() {
     active_ = false;
     socket_.Interrupt();
     if (receiveThread_.joinable()) receiveThread_.join();
-    socket_.Close();
-    socket_.ClearInterrupt();
-    checkStop_ = false;
-    giveUp_ = false;
+    ReleaseSocket();
     Log("User Stop!");
     SetStatus("User Stop");
 }

@@ -143,7 +143,12 @@ private:
     void Deliver(const std::uint8_t* bytes, std::size_t count, Kind kind);
     // Undoes the chunk coding of the current connection; false on a broken coding.
     bool DeliverStream(const std::uint8_t* bytes, std::size_t count);
+    // Closes the ended link's socket and clears its stop marks for the next one.
+    void ReleaseSocket();
     void JoinEnded();
+    // Starts a job unless one runs; the check thread is optional.
+    bool Launch(platform::MessageSink* notify, bool withGga, const char* status,
+                void (CorrectionLink::*receive)(), void (CorrectionLink::*check)() = nullptr);
     void StopReceiveThread();
 
     platform::RegistryStore& store_;
