@@ -15,6 +15,7 @@
 #include "platform/SerialDevice.h"
 #include "receiver/ReceiverCommands.h"
 #include "sim/ReceiverSim.h"
+#include "support/FastReceiverClock.h"
 #include "support/TempFiles.h"
 
 namespace sextara {
@@ -22,21 +23,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kTimeScale = 50;
 constexpr int kPort = 6;
-
-// The receiver's pauses (reset delays, 2 s probes) pass fifty times faster.
-class FastClock final : public platform::Clock {
-public:
-    TimePoint Now() const override { return TimePoint{} + std::chrono::nanoseconds(ns_.load()); }
-    void SleepFor(std::chrono::milliseconds d) override {
-        ns_ += std::chrono::nanoseconds(d).count();
-        std::this_thread::sleep_for(std::max<std::chrono::microseconds>(d / kTimeScale, 1ms));
-    }
-
-private:
-    std::atomic<std::int64_t> ns_{0};
-};
 
 // The advanced setup's restore through the core's worker, after the
 // start-up detection found the make: 2027 and 2030 reach the front end, the
@@ -56,14 +43,14 @@ TEST(RestoreFlow, ReportsRestoreAndReopenForNovatelHemisphereAndTrimble) {
         options.make = c.make;
         options.baud = c.baud;
         options.duration = 5min;
-        options.bytesPerSecond = 115200 / 10 * kTimeScale;
+        options.bytesPerSecond = 115200 / 10 * test::kTimeScale;
         options.resetDelay = 2ms;
         sim::ReceiverSim receiver(options);
         const std::string device = receiver.Start();
         ASSERT_FALSE(device.empty()) << receiver.Error();
         platform::SetComDevicePath(kPort, device);
 
-        FastClock clock;
+        test::FastReceiverClock clock;
         AppContext app(clock, 5ms);
         app.CreateDecoder(c.make);
         AppCore core(app);
@@ -120,7 +107,7 @@ TEST(RestoreFlow, TickSendsNothingToTheReceiverWhileTheRestoreHoldsIt) {
     options.make = enNovtel;
     options.baud = 38400;
     options.duration = 5min;
-    options.bytesPerSecond = 115200 / 10 * kTimeScale;
+    options.bytesPerSecond = 115200 / 10 * test::kTimeScale;
     options.resetDelay = 2ms;
     sim::ReceiverSim receiver(options);
     const std::string device = receiver.Start();
@@ -144,7 +131,7 @@ TEST(RestoreFlow, TickSendsNothingToTheReceiverWhileTheRestoreHoldsIt) {
         bool released = false;
     } sink;
 
-    FastClock clock;
+    test::FastReceiverClock clock;
     AppContext app(clock, 5ms);
     app.CreateDecoder(enNovtel);
     AppCore core(app);

@@ -24,6 +24,7 @@
 #include "app/BatteryMonitor.h"
 #include "app/CorrectionHooks.h"
 #include "corrections/LinkHarness.h"
+#include "gui/GuiSupport.h"
 #include "gui/MainWindow.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
@@ -33,24 +34,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::LoopbackCaster;
-
-template <typename Condition>
-bool Pump(Condition condition, std::chrono::milliseconds deadline = 10s) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-template <typename Widget>
-Widget* Find(QWidget& parent, const char* id) {
-    Widget* widget = parent.findChild<Widget*>(QString::fromLatin1(id));
-    EXPECT_NE(nullptr, widget) << id;
-    return widget;
-}
 
 class CorrectionPageFlows : public ::testing::Test {
 protected:
@@ -144,12 +127,12 @@ TEST_F(CorrectionPageFlows, FixMissingThenTypedPositionCountReopenStop) {
     EXPECT_EQ(diffInputs_, 1);
     EXPECT_TRUE(page->TimerActive());
     EXPECT_EQ(Find<QLabel>(*page, "1014")->text(), QStringLiteral("0 B"));
-    ASSERT_TRUE(Pump([&] { return Status(*page) == QStringLiteral("Connect Server successfully !"); }));
+    ASSERT_TRUE(PumpUntil([&] { return Status(*page) == QStringLiteral("Connect Server successfully !"); }));
     EXPECT_EQ(app_->correctionLink.Settings().mountPoint, "TEST");  // the typed mount point, saved
     EXPECT_NE(test::ReadBytes(dir_.File("registry.ini")).find("\"Mount\"=\"TEST\""), std::string::npos);
 
     // The byte counter: this tick's bytes and the total.
-    ASSERT_TRUE(Pump([&] { return app_->correctionLink.BytesReceived() == corrections_.size(); }));
+    ASSERT_TRUE(PumpUntil([&] { return app_->correctionLink.BytesReceived() == corrections_.size(); }));
     page->OnTimer();
     EXPECT_EQ(Find<QLabel>(*page, "1014")->text(), QStringLiteral(" 2000bytes     1.95 KB"));
     page->OnTimer();
@@ -169,7 +152,7 @@ TEST_F(CorrectionPageFlows, FixMissingThenTypedPositionCountReopenStop) {
     // Stop: the page's own MSG_LINK_DOWN is handled after its first text.
     Find<QPushButton>(*page, "32845")->click();
     EXPECT_EQ(Status(*page), QStringLiteral("Disconnect from Server."));
-    ASSERT_TRUE(Pump([&] { return Status(*page) == QStringLiteral("DisConnect from Server!"); }));
+    ASSERT_TRUE(PumpUntil([&] { return Status(*page) == QStringLiteral("DisConnect from Server!"); }));
     EXPECT_FALSE(Running(*page));
     EXPECT_FALSE(page->TimerActive());
     EXPECT_FALSE(app_->correctionLink.Active());
@@ -180,7 +163,7 @@ TEST_F(CorrectionPageFlows, UpdateSourceTableRefillsTheListAndDoesNotConnect) {
     Find<QComboBox>(*page, "1010")->setCurrentIndex(0);
     page->PressStart();
     EXPECT_EQ(Status(*page), QStringLiteral("Update SourceTable"));
-    ASSERT_TRUE(Pump([&] { return !warnings_.empty(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !warnings_.empty(); }));
     EXPECT_EQ(warnings_[0], Said(61));
     EXPECT_EQ(Status(*page), QStringLiteral("Update SourceTable Successfully!"));
     auto* list = Find<QComboBox>(*page, "1010");
@@ -202,13 +185,13 @@ TEST_F(CorrectionPageFlows, ClosedPageIsNoLongerTheTarget) {
     EXPECT_TRUE(warnings_.empty());
     EXPECT_TRUE(Running(*page));
     page.reset();
-    ASSERT_TRUE(Pump([&] { return app_->correctionLink.BytesReceived() == corrections_.size(); }))
+    ASSERT_TRUE(PumpUntil([&] { return app_->correctionLink.BytesReceived() == corrections_.size(); }))
         << app_->correctionLink.StatusText();
     QApplication::processEvents();
     page = Open(/*tcp=*/true);
     EXPECT_TRUE(Running(*page));
     Find<QPushButton>(*page, "32845")->click();
-    ASSERT_TRUE(Pump([&] { return Status(*page) == QStringLiteral("DisConnect from Server!"); }));
+    ASSERT_TRUE(PumpUntil([&] { return Status(*page) == QStringLiteral("DisConnect from Server!"); }));
 }
 
 // Choosing NTRIP while the TCP client runs shows string 91 and opens nothing;
@@ -246,7 +229,7 @@ TEST(CorrectionMenu, NtripWhileTcpRunsIsRefused) {
         EXPECT_TRUE(ntrip->isEnabled());
         closeModal();
         window.RunCommand(32860);
-        Pump([] { return false; }, 100ms);
+        PumpUntil([] { return false; }, 100ms);
         ASSERT_EQ(warnings.size(), 1u);
         EXPECT_EQ(warnings[0], Text(app.strings, 91));
         EXPECT_EQ(opened, 0);

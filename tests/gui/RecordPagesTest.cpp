@@ -36,6 +36,8 @@
 #include "receiver/ReceiverMakes.h"
 #include "record/RecordFormat.h"
 #include "sim/ReceiverSim.h"
+#include "gui/GuiSupport.h"
+#include "support/FastReceiverClock.h"
 #include "support/PtyPair.h"
 #include "support/TempFiles.h"
 
@@ -45,53 +47,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int kPort = 7;
-constexpr int kTimeScale = 50;
-
-// The receiver's pauses pass fifty times faster; the line carries what the
-// detector wrote before its rate may change.
-class FastClock final : public platform::Clock {
-public:
-    TimePoint Now() const override { return TimePoint{} + std::chrono::nanoseconds(ns_.load()); }
-    void SleepFor(std::chrono::milliseconds d) override {
-        ns_ += std::chrono::nanoseconds(d).count();
-        if (sim_ != nullptr && detector_ != nullptr) sim_->WaitForRecorded(detector_->BytesWritten(), 2s);
-        std::this_thread::sleep_for(std::max<std::chrono::microseconds>(d / kTimeScale, 1ms));
-    }
-    void Watch(const PortDetector* detector, const sim::ReceiverSim* sim) {
-        detector_ = detector;
-        sim_ = sim;
-    }
-
-private:
-    std::atomic<std::int64_t> ns_{0};
-    const PortDetector* detector_ = nullptr;
-    const sim::ReceiverSim* sim_ = nullptr;
-};
-
-template <typename Condition>
-bool PumpUntil(Condition condition, std::chrono::milliseconds deadline = 20s) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-template <typename Fn>
-void WhenModal(Fn fn) {
-    QTimer::singleShot(0, [fn] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) fn(*dialog);
-    });
-}
-
-template <typename Widget>
-Widget* Find(QWidget& parent, const char* id) {
-    Widget* widget = parent.findChild<Widget*>(QString::fromLatin1(id));
-    EXPECT_NE(nullptr, widget) << id;
-    return widget;
-}
 
 // Chinese ids throughout: this test program has no language library.
 class PageFixture : public ::testing::Test {
@@ -124,7 +79,7 @@ protected:
     QString Str(int id) const { return QString::fromStdString(app_->strings.String(id)); }
 
     test::TempDir dir_;
-    FastClock clock_;
+    test::FastReceiverClock clock_;
     std::unique_ptr<AppContext> app_;
     std::unique_ptr<AppCore> core_;
     Prompts prompts_;
@@ -378,7 +333,7 @@ TEST_F(AdvancedPageFlows, RestoreHoldsThePageUntilBothReportsArrive) {
     options.make = enNovtel;
     options.baud = 38400;
     options.duration = 2min;
-    options.bytesPerSecond = 115200 / 10 * kTimeScale;
+    options.bytesPerSecond = 115200 / 10 * test::kTimeScale;
     options.resetDelay = 2ms;
     sim::ReceiverSim receiver(options);
     const std::string device = receiver.Start();
@@ -387,7 +342,7 @@ TEST_F(AdvancedPageFlows, RestoreHoldsThePageUntilBothReportsArrive) {
     clock_.Watch(&app_->detector, &receiver);
     // Also on an early return: the receiver goes before the clock.
     struct Unwatch {
-        FastClock& clock;
+        test::FastReceiverClock& clock;
         ~Unwatch() { clock.Watch(nullptr, nullptr); }
     } unwatch{clock_};
     app_->CreateDecoder(enNovtel);

@@ -36,6 +36,8 @@
 #include "platform/Paths.h"
 #include "platform/SerialDevice.h"
 #include "sim/ReceiverSim.h"
+#include "gui/GuiSupport.h"
+#include "support/FastReceiverClock.h"
 #include "support/TempFiles.h"
 #include "support/WaitUntil.h"
 
@@ -44,51 +46,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Virtual time 50 times faster than real time, so a detection that probes
-// four silent rates (40 s on a receiver) takes under a second, while the
-// simulator's real answers still arrive between two looks at the line.
-constexpr int kTimeScale = 50;
-class ScaledClock final : public platform::Clock {
-public:
-    TimePoint Now() const override { return TimePoint{} + std::chrono::nanoseconds(virtualNs_.load()); }
-    void SleepFor(std::chrono::milliseconds duration) override {
-        virtualNs_ += std::chrono::nanoseconds(duration).count();
-        // The line carries what was written before the rate may change.
-        if (sim_ != nullptr && detector_ != nullptr) sim_->WaitForRecorded(detector_->BytesWritten(), 2s);
-        std::this_thread::sleep_for(std::max<std::chrono::microseconds>(duration / kTimeScale, 1ms));
-    }
-    void Watch(const PortDetector* detector, const sim::ReceiverSim* sim) {
-        detector_ = detector;
-        sim_ = sim;
-    }
-
-private:
-    std::atomic<std::int64_t> virtualNs_{0};
-    const PortDetector* detector_ = nullptr;
-    const sim::ReceiverSim* sim_ = nullptr;
-};
-
 constexpr int kPort = 7;
-
-// Processes window events until the condition holds (bounded).
-template <typename Condition>
-bool PumpUntil(Condition condition, std::chrono::milliseconds deadline = 20s) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-// Answers the dialog that comes up next with fn, once it is the modal one.
-template <typename Fn>
-void WhenModal(Fn fn) {
-    QTimer::singleShot(0, [fn] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) fn(*dialog);
-    });
-}
 
 // Answers for the message boxes, and what they said.
 struct ScriptedPrompts {
@@ -129,7 +87,7 @@ protected:
         options.make = make;
         options.baud = baud;
         if (stream) options.captureFiles = {std::string(SEXTARA_TEST_DATA) + "/nmea/gpsd/skytraq-dgps.log"};
-        options.bytesPerSecond = 115200 / 10 * kTimeScale;
+        options.bytesPerSecond = 115200 / 10 * test::kTimeScale;
         options.duration = 2min;
         sim_ = std::make_unique<sim::ReceiverSim>(options);
         const std::string path = sim_->Start();
@@ -143,19 +101,12 @@ protected:
     }
 
     test::TempDir dir_;
-    ScaledClock clock_;
+    test::FastReceiverClock clock_;
     std::unique_ptr<AppContext> app_;
     std::unique_ptr<AppCore> core_;
     std::unique_ptr<sim::ReceiverSim> sim_;
     ScriptedPrompts prompts_;
 };
-
-template <typename Widget>
-Widget* Find(QWidget& parent, const char* id) {
-    Widget* widget = parent.findChild<Widget*>(QString::fromLatin1(id));
-    EXPECT_NE(nullptr, widget) << id;
-    return widget;
-}
 
 // Runs the start-up dialog non-modally with a selection, presses OK, and
 // waits for it to finish; -2 when it stays open.

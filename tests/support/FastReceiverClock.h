@@ -1,0 +1,43 @@
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+#include "platform/Clock.h"
+#include "receiver/PortDetector.h"
+#include "sim/ReceiverSim.h"
+
+namespace sextara::test {
+
+// Virtual time this many times faster than real time, so a detection that
+// probes four silent rates (40 s on a receiver) takes under a second, while
+// the simulator's real answers still arrive between two looks at the line.
+inline constexpr int kTimeScale = 50;
+
+// The receiver's pauses (reset delays, probes) pass kTimeScale times faster.
+// While a detector and a simulator are watched, a sleep also waits until the
+// line has carried what the detector wrote: its rate may change right after.
+class FastReceiverClock final : public platform::Clock {
+public:
+    TimePoint Now() const override { return TimePoint{} + std::chrono::nanoseconds(ns_.load()); }
+    void SleepFor(std::chrono::milliseconds duration) override {
+        using namespace std::chrono_literals;
+        ns_ += std::chrono::nanoseconds(duration).count();
+        if (sim_ != nullptr && detector_ != nullptr) sim_->WaitForRecorded(detector_->BytesWritten(), 2s);
+        std::this_thread::sleep_for(std::max<std::chrono::microseconds>(duration / kTimeScale, 1ms));
+    }
+    void Watch(const PortDetector* detector, const sim::ReceiverSim* sim) {
+        detector_ = detector;
+        sim_ = sim;
+    }
+
+private:
+    std::atomic<std::int64_t> ns_{0};
+    const PortDetector* detector_ = nullptr;
+    const sim::ReceiverSim* sim_ = nullptr;
+};
+
+}  // namespace sextara::test
