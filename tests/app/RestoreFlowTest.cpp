@@ -39,13 +39,7 @@ TEST(RestoreFlow, ReportsRestoreAndReopenForNovatelHemisphereAndTrimble) {
         SCOPED_TRACE(c.make);
         test::TempDir home;
         platform::SetDataFolder(home.Path());
-        sim::ReceiverSimOptions options;
-        options.make = c.make;
-        options.baud = c.baud;
-        options.duration = 5min;
-        options.bytesPerSecond = 115200 / 10 * test::kTimeScale;
-        options.resetDelay = 2ms;
-        sim::ReceiverSim receiver(options);
+        sim::ReceiverSim receiver(test::FastReceiver(c.make, c.baud, 5min));
         const std::string device = receiver.Start();
         ASSERT_FALSE(device.empty()) << receiver.Error();
         platform::SetComDevicePath(kPort, device);
@@ -103,13 +97,7 @@ TEST(RestoreFlow, ReportsRestoreAndReopenForNovatelHemisphereAndTrimble) {
 TEST(RestoreFlow, TickSendsNothingToTheReceiverWhileTheRestoreHoldsIt) {
     test::TempDir home;
     platform::SetDataFolder(home.Path());
-    sim::ReceiverSimOptions options;
-    options.make = enNovtel;
-    options.baud = 38400;
-    options.duration = 5min;
-    options.bytesPerSecond = 115200 / 10 * test::kTimeScale;
-    options.resetDelay = 2ms;
-    sim::ReceiverSim receiver(options);
+    sim::ReceiverSim receiver(test::FastReceiver(enNovtel, 38400, 5min));
     const std::string device = receiver.Start();
     ASSERT_FALSE(device.empty()) << receiver.Error();
     platform::SetComDevicePath(kPort, device);

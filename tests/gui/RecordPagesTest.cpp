@@ -329,13 +329,7 @@ TEST_F(AdvancedPageFlows, DiffModeLanguageForwardingAndClock) {
 }
 
 TEST_F(AdvancedPageFlows, RestoreHoldsThePageUntilBothReportsArrive) {
-    sim::ReceiverSimOptions options;
-    options.make = enNovtel;
-    options.baud = 38400;
-    options.duration = 2min;
-    options.bytesPerSecond = 115200 / 10 * test::kTimeScale;
-    options.resetDelay = 2ms;
-    sim::ReceiverSim receiver(options);
+    sim::ReceiverSim receiver(test::FastReceiver(enNovtel, 38400, 2min));
     const std::string device = receiver.Start();
     ASSERT_FALSE(device.empty()) << receiver.Error();
     platform::SetComDevicePath(kPort, device);

@@ -40,4 +40,16 @@ private:
     const sim::ReceiverSim* sim_ = nullptr;
 };
 
+// A simulated receiver whose line runs kTimeScale times faster, back at once
+// from a reset.
+inline sim::ReceiverSimOptions FastReceiver(ReceiverType make, int baud, std::chrono::milliseconds duration) {
+    sim::ReceiverSimOptions options;
+    options.make = make;
+    options.baud = baud;
+    options.duration = duration;
+    options.bytesPerSecond = 115200 / 10 * kTimeScale;
+    options.resetDelay = std::chrono::milliseconds(2);
+    return options;
+}
+
 }  // namespace sextara::test
