@@ -22,12 +22,6 @@ namespace {
 // Kept for the program's life; external source until the user applies SBAS.
 int diffMode = 2;
 
-template <typename Widget>
-Widget* Named(Widget* widget, const char* id) {
-    widget->setObjectName(QString::fromLatin1(id));
-    return widget;
-}
-
 }  // namespace
 
 int AdvancedPage::DiffMode() { return diffMode; }

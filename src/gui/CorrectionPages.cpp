@@ -24,12 +24,6 @@
 namespace sextara::gui {
 namespace {
 
-template <typename Widget>
-Widget* Named(Widget* widget, const char* id) {
-    widget->setObjectName(QString::fromLatin1(id));
-    return widget;
-}
-
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 // The common control's defaults: range 0..100, step 10, wrapping round.

@@ -22,6 +22,13 @@ struct Prompts {
     static Prompts MessageBoxes(QWidget* parent);
 };
 
+// Gives a control its dialog id as object name (tests find controls by it).
+template <typename Widget>
+Widget* Named(Widget* widget, const char* id) {
+    widget->setObjectName(QString::fromLatin1(id));
+    return widget;
+}
+
 // A string-table text in the effective language.
 QString Text(const platform::StringTable& strings, int id);
 // A text from the program's own (Chinese) table, whatever the language.

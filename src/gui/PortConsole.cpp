@@ -30,12 +30,6 @@ int BaudRow(int baud) {
     return 4;
 }
 
-template <typename Widget>
-Widget* Named(Widget* widget, const char* id) {
-    widget->setObjectName(QString::fromLatin1(id));
-    return widget;
-}
-
 }  // namespace
 
 PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget* parent)

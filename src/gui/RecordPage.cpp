@@ -52,32 +52,28 @@ RecordPage::RecordPage(AppCore& core, Prompts prompts, bool portrait, QWidget* p
     setWindowTitle(Text(strings, 35));
     if (const char* home = std::getenv("HOME")) home_ = home;
 
-    auto named = [this](auto* widget, const char* id) {
-        widget->setObjectName(QString::fromLatin1(id));
-        return widget;
-    };
-    auto* fileGroup = named(new QGroupBox(Text(strings, 32), this), "1086");
-    folder_ = named(new QLineEdit(fileGroup), "1061");
+    auto* fileGroup = Named(new QGroupBox(Text(strings, 32), this), "1086");
+    folder_ = Named(new QLineEdit(fileGroup), "1061");
     folder_->setMaxLength(260);
-    browse_ = named(new QPushButton(QStringLiteral("..."), fileGroup), "1063");
-    name_ = named(new QLineEdit(fileGroup), "1062");
+    browse_ = Named(new QPushButton(QStringLiteral("..."), fileGroup), "1063");
+    name_ = Named(new QLineEdit(fileGroup), "1062");
     name_->setMaxLength(260);
     auto* fileGrid = new QGridLayout(fileGroup);
-    fileGrid->addWidget(named(new QLabel(Text(strings, 33), fileGroup), "1087"), 0, 0);
+    fileGrid->addWidget(Named(new QLabel(Text(strings, 33), fileGroup), "1087"), 0, 0);
     fileGrid->addWidget(folder_, portrait ? 1 : 0, portrait ? 0 : 1);
     fileGrid->addWidget(browse_, portrait ? 1 : 0, portrait ? 1 : 2);
-    fileGrid->addWidget(named(new QLabel(Text(strings, 34), fileGroup), "1088"), 2, 0);
+    fileGrid->addWidget(Named(new QLabel(Text(strings, 34), fileGroup), "1088"), 2, 0);
     fileGrid->addWidget(name_, portrait ? 3 : 2, portrait ? 0 : 1);
 
-    auto* stateGroup = named(new QGroupBox(Text(strings, 35), this), "1089");
-    status_ = named(new QLabel(stateGroup), "1066");
-    duration_ = named(new QLabel(stateGroup), "1064");
-    sizeLabel_ = named(new QLabel(Text(strings, 100), stateGroup), "1092");
-    size_ = named(new QLabel(stateGroup), "1065");
+    auto* stateGroup = Named(new QGroupBox(Text(strings, 35), this), "1089");
+    status_ = Named(new QLabel(stateGroup), "1066");
+    duration_ = Named(new QLabel(stateGroup), "1064");
+    sizeLabel_ = Named(new QLabel(Text(strings, 100), stateGroup), "1092");
+    size_ = Named(new QLabel(stateGroup), "1065");
     auto* stateGrid = new QGridLayout(stateGroup);
-    stateGrid->addWidget(named(new QLabel(Text(strings, 37), stateGroup), "1091"), 0, 0);
+    stateGrid->addWidget(Named(new QLabel(Text(strings, 37), stateGroup), "1091"), 0, 0);
     stateGrid->addWidget(status_, 0, 1);
-    stateGrid->addWidget(named(new QLabel(Text(strings, 36), stateGroup), "1090"), 1, 0);
+    stateGrid->addWidget(Named(new QLabel(Text(strings, 36), stateGroup), "1090"), 1, 0);
     stateGrid->addWidget(duration_, 1, 1);
     stateGrid->addWidget(sizeLabel_, 2, 0);
     stateGrid->addWidget(size_, 2, 1);

@@ -17,16 +17,6 @@
 #include "receiver/ReceiverType.h"
 
 namespace sextara::gui {
-namespace {
-
-template <typename Widget>
-Widget* Named(Widget* widget, const char* id) {
-    widget->setObjectName(QString::fromLatin1(id));
-    return widget;
-}
-
-}  // namespace
-
 StartupDialog::StartupDialog(AppCore& core, Prompts prompts, bool portrait, QWidget* parent)
     : QDialog(parent),
       core_(core),
