@@ -242,6 +242,24 @@ bool CorrectionLink::DeliverStream(const std::uint8_t* bytes, std::size_t count)
     return status != ChunkedDecoder::Status::Error;
 }
 
+void CorrectionLink::SetFailureReason(std::string reason) {
+    std::lock_guard<std::mutex> hold(settingsLock_);
+    failureReason_ = std::move(reason);
+}
+
+bool CorrectionLink::ConnectFailed(std::string reason) {
+    lastResult_ = ConnectResult::ConnectFailed;
+    SetFailureReason(std::move(reason));
+    socket_.Close();
+    return false;
+}
+
+void CorrectionLink::ResetAttempt() {
+    lastResult_ = ConnectResult::None;
+    socket_.Close();
+    SetFailureReason({});
+}
+
 // Opens the socket and connects to the caster of the settings, logging in
 // the words of the NTRIP client or of the TCP client.
 bool CorrectionLink::ConnectTo(const CasterSettings& settings, bool forNtrip) {
@@ -253,11 +271,7 @@ bool CorrectionLink::ConnectTo(const CasterSettings& settings, bool forNtrip) {
     sockaddr_in address{};
     if (!ResolveIpv4(settings.casterAddress, port, address)) {
         Log("Can't resolve caster address %s", settings.casterAddress.c_str());
-        lastResult_ = ConnectResult::ConnectFailed;
-        std::lock_guard<std::mutex> hold(settingsLock_);
-        failureReason_ = "Can't resolve caster address " + settings.casterAddress;
-        socket_.Close();
-        return false;
+        return ConnectFailed("Can't resolve caster address " + settings.casterAddress);
     }
     if (forNtrip) {
         // The password never goes to the event log.
@@ -272,32 +286,20 @@ bool CorrectionLink::ConnectTo(const CasterSettings& settings, bool forNtrip) {
     const LinkSocket::Io io = socket_.Connect(address, error);
     if (io != LinkSocket::Io::Data) {
         Log(forNtrip ? "Socket Connect Error, ErrCode: %d" : "Error code: %d", error);
-        lastResult_ = ConnectResult::ConnectFailed;
-        {
-            std::lock_guard<std::mutex> hold(settingsLock_);
-            failureReason_ = Format("Can't connect to %s:%d", settings.casterAddress.c_str(), port);
-        }
-        socket_.Close();
-        return false;
+        return ConnectFailed(Format("Can't connect to %s:%d", settings.casterAddress.c_str(), port));
     }
     return true;
 }
 
 bool CorrectionLink::NtripConnect() {
-    lastResult_ = ConnectResult::None;
-    socket_.Close();
-    {
-        std::lock_guard<std::mutex> hold(settingsLock_);
-        failureReason_.clear();
-    }
+    ResetAttempt();
     SetStatus("Begin to Connect, init socket, pls wait ...");
     const CasterSettings settings = Settings();
     const auto request =
         ComposeNtripRequest(settings.mountPoint, settings.casterAddress, settings.user, settings.password);
     if (!request) {
         Log("Caster settings too long for the request!");
-        std::lock_guard<std::mutex> hold(settingsLock_);
-        failureReason_ = "Caster settings are too long for the request!";
+        SetFailureReason("Caster settings are too long for the request!");
         return false;
     }
     if (!ConnectTo(settings, true)) {
@@ -332,19 +334,13 @@ bool CorrectionLink::NtripConnect() {
     Log("%s", LogText(reader.HeaderText()).c_str());
     lastResult_ = reader.Result();
     if (reader.Result() == ConnectResult::MountNotFound) {
-        std::lock_guard<std::mutex> hold(settingsLock_);
-        failureReason_ = "Mount point " + settings.mountPoint + " is not on the caster!";
+        SetFailureReason("Mount point " + settings.mountPoint + " is not on the caster!");
     }
     return false;
 }
 
 bool CorrectionLink::TcpConnect() {
-    lastResult_ = ConnectResult::None;
-    socket_.Close();
-    {
-        std::lock_guard<std::mutex> hold(settingsLock_);
-        failureReason_.clear();
-    }
+    ResetAttempt();
     Log("Enter Socket Init\n");
     SetStatus("Begin to Connect...");
     return ConnectTo(Settings(), false);

@@ -134,6 +134,11 @@ private:
     bool Pause(std::chrono::milliseconds duration, const std::atomic<bool>& keepGoing);
     bool CheckWait(std::chrono::milliseconds duration);
 
+    void SetFailureReason(std::string reason);
+    // Records a failed connect with its reason and closes the socket; false.
+    bool ConnectFailed(std::string reason);
+    // Forgets the last attempt's result and reason before a new one.
+    void ResetAttempt();
     bool ConnectTo(const CasterSettings& settings, bool forNtrip);
     void ReportNtripFailure();
     // The status that tells why the last attempt failed.
