@@ -9,6 +9,7 @@
 #include "decode/StateJson.h"
 #include "platform/Paths.h"
 #include "sim/ReceiverSim.h"
+#include "support/HomeFolderTest.h"
 #include "support/TempFiles.h"
 #include "support/WaitUntil.h"
 
@@ -32,17 +33,7 @@ std::string ReadText(const std::string& path) {
     return text.str();
 }
 
-// Every test gets its own data folder, so config.ini, the settings store and
-// the event log never touch the real one.
-class AppContextTest : public ::testing::Test {
-protected:
-    void SetUp() override { platform::SetDataFolder(home_.Path()); }
-    void TearDown() override {
-        platform::SetDataFolder("");
-        platform::ClearComDevicePaths();
-    }
-    test::TempDir home_;
-};
+using AppContextTest = test::HomeFolderTest;
 
 TEST_F(AppContextTest, DefaultsWithoutConfigAndNothingCreatedAtExit) {
     {

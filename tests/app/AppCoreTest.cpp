@@ -16,6 +16,7 @@
 #include "platform/SerialDevice.h"
 #include "platform/StringTable.h"
 #include "sim/ReceiverSim.h"
+#include "support/HomeFolderTest.h"
 #include "support/PtyPair.h"
 #include "support/TempFiles.h"
 #include "support/WaitUntil.h"
@@ -70,16 +71,8 @@ int CountOf(const std::string& text, const std::string& part) {
     return count;
 }
 
-class AppCoreTest : public ::testing::Test {
+class AppCoreTest : public test::HomeFolderTest {
 protected:
-    void SetUp() override { platform::SetDataFolder(home_.Path()); }
-    void TearDown() override {
-        platform::SetDataFolder("");
-        platform::ClearComDevicePaths();
-    }
-    std::string Log() const { return test::ReadBytes(home_.File("Mylog.txt")); }
-
-    test::TempDir home_;
     SharedClock clock_;
 };
 

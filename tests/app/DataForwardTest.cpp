@@ -10,6 +10,7 @@
 #include "platform/Paths.h"
 #include "platform/SerialDevice.h"
 #include "record/RecordFormat.h"
+#include "support/HomeFolderTest.h"
 #include "support/PtyPair.h"
 #include "support/TempFiles.h"
 
@@ -58,16 +59,8 @@ TEST(ForwardGga, CarriesTheReceiversOwnFixQuality) {
     }
 }
 
-class ForwardTest : public ::testing::Test {
+class ForwardTest : public test::HomeFolderTest {
 protected:
-    void SetUp() override { platform::SetDataFolder(home_.Path()); }
-    void TearDown() override {
-        platform::SetDataFolder("");
-        platform::ClearComDevicePaths();
-    }
-    std::string Log() const { return test::ReadBytes(home_.File("Mylog.txt")); }
-
-    test::TempDir home_;
     platform::ManualClock clock_;
 };
 

@@ -14,6 +14,7 @@
 #include "app/Settings.h"
 #include "platform/Paths.h"
 #include "platform/SerialDevice.h"
+#include "support/HomeFolderTest.h"
 #include "support/TempFiles.h"
 
 namespace sextara {
@@ -23,17 +24,9 @@ using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
 
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public test::HomeFolderTest {
 protected:
-    void SetUp() override { platform::SetDataFolder(dir_.Path()); }
-    void TearDown() override {
-        platform::SetDataFolder("");
-        platform::ClearComDevicePaths();
-    }
-    std::string Config() const { return dir_.File("config.ini"); }
-    std::string LogText() const { return ReadBytes(dir_.File("Mylog.txt")); }
-
-    TempDir dir_;
+    std::string Config() const { return home_.File("config.ini"); }
 };
 
 TEST_F(SettingsTest, LoadConfigReadsKeysWithTheirDefaults) {
@@ -100,7 +93,7 @@ TEST_F(SettingsTest, UnusableConfigGivesDefaultsALogLineAndNoSave) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         std::filesystem::remove_all(Config());
-        std::filesystem::remove(dir_.File("Mylog.txt"));
+        std::filesystem::remove(home_.File("Mylog.txt"));
         if (row.makeDirectory) {
             std::filesystem::create_directory(Config());
         } else {
@@ -109,7 +102,7 @@ TEST_F(SettingsTest, UnusableConfigGivesDefaultsALogLineAndNoSave) {
         ConfigSettings settings;
         EXPECT_FALSE(LoadConfig(Config(), settings));
         EXPECT_EQ(settings.GPSPort, 3);
-        EXPECT_NE(LogText().find(row.logLine), std::string::npos) << LogText();
+        EXPECT_NE(Log().find(row.logLine), std::string::npos) << Log();
         settings.GPSPort = 9;
         EXPECT_FALSE(SaveConfig(Config(), settings));
         if (!row.makeDirectory) {
@@ -132,7 +125,7 @@ TEST_F(SettingsTest, FilesThatAreNotRegularAreRefusedWithoutWaiting) {
          "Config File Unreadable, Defaults Used! (not a regular file)"},
         {"registry.ini",
          [&] {
-             platform::RegistryStore store(dir_.File("registry.ini"), AppendLog);
+             platform::RegistryStore store(home_.File("registry.ini"), AppendLog);
              RegistrySettings settings;
              EXPECT_FALSE(LoadRegistrySettings(store, settings));
          },
@@ -141,7 +134,7 @@ TEST_F(SettingsTest, FilesThatAreNotRegularAreRefusedWithoutWaiting) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.file);
-        const std::string fifo = dir_.File(row.file);
+        const std::string fifo = home_.File(row.file);
         std::filesystem::remove(fifo);
         ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
         auto done = std::async(std::launch::async, row.use);
@@ -154,7 +147,7 @@ TEST_F(SettingsTest, FilesThatAreNotRegularAreRefusedWithoutWaiting) {
         struct stat info {};
         EXPECT_TRUE(::stat(fifo.c_str(), &info) == 0 && S_ISFIFO(info.st_mode)) << "left as it was";
         if (row.logLine != nullptr) {
-            EXPECT_NE(LogText().find(row.logLine), std::string::npos) << LogText();
+            EXPECT_NE(Log().find(row.logLine), std::string::npos) << Log();
         }
         std::filesystem::remove(fifo);
     }
@@ -180,11 +173,11 @@ TEST_F(SettingsTest, HandEditsThatAlmostMatchAreNamedInTheLog) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.file);
         WriteBytes(Config(), row.file);
-        std::filesystem::remove(dir_.File("Mylog.txt"));
+        std::filesystem::remove(home_.File("Mylog.txt"));
         ConfigSettings settings;
         ASSERT_TRUE(LoadConfig(Config(), settings));
         std::vector<std::string> logged;
-        std::istringstream log(LogText());
+        std::istringstream log(Log());
         for (std::string line; std::getline(log, line);) logged.push_back(line.substr(11, line.size() - 12));
         EXPECT_EQ(logged, row.lines);
     }
@@ -196,8 +189,8 @@ TEST_F(SettingsTest, PortOrRateThatCannotBeUsedFallsBackWithALogLine) {
     EXPECT_TRUE(LoadConfig(Config(), settings));
     EXPECT_EQ(settings.GPSPort, 3);
     EXPECT_EQ(settings.GPSBaud, 57600);
-    EXPECT_NE(LogText().find("Config GPSPort Invalid, Default Used!"), std::string::npos);
-    EXPECT_NE(LogText().find("Config GPSBaud Invalid, Default Used!"), std::string::npos);
+    EXPECT_NE(Log().find("Config GPSPort Invalid, Default Used!"), std::string::npos);
+    EXPECT_NE(Log().find("Config GPSBaud Invalid, Default Used!"), std::string::npos);
 }
 
 TEST_F(SettingsTest, SaveConfigKeepsCommentsForeignSectionsAndOrder) {
@@ -264,7 +257,7 @@ TEST_F(SettingsTest, ComMapFeedsTheSerialLayer) {
 }
 
 TEST_F(SettingsTest, RegistryFirstStartUsesDefaultsAndCreatesTheKeyAtExit) {
-    platform::RegistryStore store(dir_.File("registry.ini"), AppendLog);
+    platform::RegistryStore store(home_.File("registry.ini"), AppendLog);
     RegistrySettings settings;
     EXPECT_FALSE(LoadRegistrySettings(store, settings));
     EXPECT_EQ(settings.recordName, "LogRawName");
@@ -274,11 +267,11 @@ TEST_F(SettingsTest, RegistryFirstStartUsesDefaultsAndCreatesTheKeyAtExit) {
 
     ASSERT_TRUE(SaveRegistrySettings(store, settings));
     // The file a person would open to check the settings.
-    const std::string file = ReadBytes(dir_.File("registry.ini"));
+    const std::string file = ReadBytes(home_.File("registry.ini"));
     EXPECT_EQ(file.substr(file.find("\n[") + 1),
               "[software\\Brellmark]\n\"LOGNAME\"=\"LogRawName\"\n\"LOGTYPE\"=dword:00000000\n"
               "\"INTERVAL\"=dword:00000003\n\"CUTOFF\"=dword:0000000a\n\"DATATRANSF\"=dword:00000000\n");
-    EXPECT_FALSE(test::Exists(dir_.File("Mylog.txt")));
+    EXPECT_FALSE(test::Exists(home_.File("Mylog.txt")));
 }
 
 TEST_F(SettingsTest, RegistrySettingsRoundTripWithALongName) {
@@ -289,10 +282,10 @@ TEST_F(SettingsTest, RegistrySettingsRoundTripWithALongName) {
     saved.cutoffAngle = -5;
     saved.dataTransfer = 1;
     {
-        platform::RegistryStore store(dir_.File("registry.ini"), AppendLog);
+        platform::RegistryStore store(home_.File("registry.ini"), AppendLog);
         ASSERT_TRUE(SaveRegistrySettings(store, saved));
     }
-    platform::RegistryStore store(dir_.File("registry.ini"), AppendLog);
+    platform::RegistryStore store(home_.File("registry.ini"), AppendLog);
     RegistrySettings loaded;
     ASSERT_TRUE(LoadRegistrySettings(store, loaded));
     EXPECT_GT(saved.recordName.size(), 32u);
@@ -322,8 +315,8 @@ TEST_F(SettingsTest, RegistryNameDecidesWhetherTheNumbersCount) {
         {"other key only", "[software\\GPS\\GPS]\n\"LOGNAME\"=\"A\"\n", false, RegistrySettings{}},
     };
     for (const Row& row : rows) {
-        WriteBytes(dir_.File("registry.ini"), row.file);
-        platform::RegistryStore store(dir_.File("registry.ini"), AppendLog);
+        WriteBytes(home_.File("registry.ini"), row.file);
+        platform::RegistryStore store(home_.File("registry.ini"), AppendLog);
         RegistrySettings settings;
         settings.recordName = "from an earlier run";
         EXPECT_EQ(LoadRegistrySettings(store, settings), row.loaded) << row.name;
@@ -331,26 +324,26 @@ TEST_F(SettingsTest, RegistryNameDecidesWhetherTheNumbersCount) {
         EXPECT_EQ(settings.recordInterval, row.expected.recordInterval) << row.name;
         EXPECT_EQ(settings.cutoffAngle, row.expected.cutoffAngle) << row.name;
     }
-    EXPECT_FALSE(test::Exists(dir_.File("Mylog.txt")));
+    EXPECT_FALSE(test::Exists(home_.File("Mylog.txt")));
 }
 
 TEST_F(SettingsTest, CorruptRegistryFileGivesDefaultsAndALogLine) {
     SetLogTimeSource([] { return LogTime{8, 0, 1}; });
-    WriteBytes(dir_.File("registry.ini"), "[software\\Brellmark]\n\"LOGNAME\"=\"Site\n\"CUTOFF\"=dword:5\n");
-    platform::RegistryStore store(dir_.File("registry.ini"), AppendLog);
+    WriteBytes(home_.File("registry.ini"), "[software\\Brellmark]\n\"LOGNAME\"=\"Site\n\"CUTOFF\"=dword:5\n");
+    platform::RegistryStore store(home_.File("registry.ini"), AppendLog);
     RegistrySettings settings;
     EXPECT_FALSE(LoadRegistrySettings(store, settings));
     EXPECT_EQ(settings.recordName, "LogRawName");
     EXPECT_EQ(settings.cutoffAngle, 10);
-    EXPECT_EQ(LogText(), "[08:00:01] Registry File Corrupt, Defaults Used!\r\n");
+    EXPECT_EQ(Log(), "[08:00:01] Registry File Corrupt, Defaults Used!\r\n");
     SetLogTimeSource(nullptr);
 }
 
 TEST_F(SettingsTest, RegistrySaveThatCannotCreateTheKeyIsLogged) {
     SetLogTimeSource([] { return LogTime{8, 0, 2}; });
-    platform::RegistryStore store(dir_.File("gone/registry.ini"), AppendLog);
+    platform::RegistryStore store(home_.File("gone/registry.ini"), AppendLog);
     EXPECT_FALSE(SaveRegistrySettings(store, RegistrySettings{}));
-    EXPECT_EQ(LogText(), "[08:00:02] SaveFileName Create Key Unsuccessfully\r\n");
+    EXPECT_EQ(Log(), "[08:00:02] SaveFileName Create Key Unsuccessfully\r\n");
     SetLogTimeSource(nullptr);
 }
 
