@@ -55,6 +55,18 @@ wait_window() {
   done
   return 1
 }
+# Waits up to $1 tenths of a second for the program to end, failing with $2;
+# its exit code goes to rc.
+wait_end() {
+  for _ in $(seq 1 "$1"); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$app_pid" 2>/dev/null && fail "$2"
+  wait "$app_pid"
+  rc=$?
+  app_pid=
+}
 press() {  # window id, key
   xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
   xdotool key --window "$1" "$2" 2>/dev/null || true
@@ -96,14 +108,7 @@ count=$(xdotool search --onlyvisible --name '^Sextara$' | wc -l)
 press "$main" ctrl+q
 question=$(wait_window '^(Notice|提示)$' 10) || fail "no exit confirmation"
 press "$question" Return
-for _ in $(seq 1 100); do
-  kill -0 "$app_pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$app_pid" 2>/dev/null && fail "the program did not end after the confirmed exit"
-wait "$app_pid"
-rc=$?
-app_pid=
+wait_end 100 "the program did not end after the confirmed exit"
 [ "$rc" -eq 0 ] || { cat "$work/out.log"; fail "exit code $rc"; }
 grep -q '^GPSBaud=57600' "$home/config.ini" || { cat "$home/config.ini"; fail "config.ini not written at exit"; }
 # SIGTERM closes it in order too, with the same exit code.
@@ -116,14 +121,7 @@ notice=$(wait_window '^(Notice|提示)$' 10) || fail "no message for the missing
 press "$notice" Return
 sleep 0.3
 kill -TERM "$app_pid"
-for _ in $(seq 1 50); do
-  kill -0 "$app_pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$app_pid" 2>/dev/null && fail "the program did not end on SIGTERM"
-wait "$app_pid"
-rc=$?
-app_pid=
+wait_end 50 "the program did not end on SIGTERM"
 [ "$rc" -eq 0 ] || fail "exit code $rc after SIGTERM"
 grep -q '^GPSBaud=57600' "$home/config.ini" || fail "config.ini not written on SIGTERM"
 echo "PASS"
