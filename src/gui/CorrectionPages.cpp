@@ -36,8 +36,6 @@ QPushButton* BarButton(const QString& text, int english, int chinese, bool isEng
     return button;
 }
 
-constexpr std::array kBaudRates = {9600, 19200, 38400, 57600, 115200};
-
 }  // namespace
 
 NtripPage::NtripPage(NtripPageModel& model, AppContext& app, bool tcp, Prompts prompts, bool portrait,
@@ -303,9 +301,8 @@ PortClientPage::PortClientPage(AppContext& app, Prompts prompts, QWidget* parent
     setWindowTitle(QStringLiteral("PORT Client"));
     setModal(true);
     port_ = Named(new QComboBox(this), "1117");
-    for (int n = 1; n <= 9; ++n) port_->addItem(QStringLiteral("COM%1").arg(n));
     baud_ = Named(new QComboBox(this), "1118");
-    for (const int rate : kBaudRates) baud_->addItem(QString::number(rate));
+    FillPortChoices(port_, baud_);
     openClose_ = Named(new QPushButton(this), "1119");
     progress_ = Named(new QProgressBar(this), "1123");
     progress_->setTextVisible(false);
@@ -339,11 +336,7 @@ PortClientPage::PortClientPage(AppContext& app, Prompts prompts, QWidget* parent
     const bool open = app.clientPort.GetPortParams(number, baud);
     if (open) {
         port_->setCurrentIndex(number >= 1 && number <= 9 ? number - 1 : -1);
-        int row = 4;
-        for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
-            if (kBaudRates[i] == baud) row = static_cast<int>(i);
-        }
-        baud_->setCurrentIndex(row);
+        baud_->setCurrentIndex(BaudRowOrFastest(baud));
         lastShown_ = app.portClient.BytesReceived();
         count_->setText(QStringLiteral("%1 ").arg(lastShown_));
         timer_.start();
@@ -368,7 +361,7 @@ void PortClientPage::PressOpenClose() {
         ShowOpen(false);
         return;
     }
-    const int baud = kBaudRates[static_cast<std::size_t>(baud_->currentIndex() >= 0 ? baud_->currentIndex() : 1)];
+    const int baud = BaudOfRow(baud_->currentIndex(), 1);
     if (app_.portClient.Open(port_->currentIndex() + 1, baud)) {
         timer_.start();
         ShowOpen(true);

@@ -6,8 +6,23 @@
 #include <QPixmap>
 
 #include "app/DialogPlacement.h"
+#include "app/StartupDialogModel.h"
 
 namespace sextara::gui {
+
+void FillPortChoices(QComboBox* port, QComboBox* baud) {
+    for (int n = 1; n <= StartupDialogModel::kPortCount; ++n) port->addItem(QStringLiteral("COM%1").arg(n));
+    for (const int rate : StartupDialogModel::kBaudRates) baud->addItem(QString::number(rate));
+}
+
+int BaudRowOrFastest(int baud) {
+    const int row = StartupDialogModel::BaudRowOf(baud);
+    return row >= 0 ? row : static_cast<int>(StartupDialogModel::kBaudRates.size()) - 1;
+}
+
+int BaudOfRow(int row, int fallbackRow) {
+    return StartupDialogModel::kBaudRates[static_cast<std::size_t>(row >= 0 ? row : fallbackRow)];
+}
 
 Prompts Prompts::MessageBoxes(QWidget* parent) {
     Prompts prompts;

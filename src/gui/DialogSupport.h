@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include <QComboBox>
 #include <QDialog>
 #include <QIcon>
 #include <QString>
@@ -28,6 +29,13 @@ Widget* Named(Widget* widget, const char* id) {
     widget->setObjectName(QString::fromLatin1(id));
     return widget;
 }
+
+// The serial port lists: "COM1" ... "COM9" and the five rates.
+void FillPortChoices(QComboBox* port, QComboBox* baud);
+// The rate's row in the rate list; an unknown rate shows the fastest.
+int BaudRowOrFastest(int baud);
+// The rate of a row; fallbackRow when nothing is chosen.
+int BaudOfRow(int row, int fallbackRow);
 
 // A string-table text in the effective language.
 QString Text(const platform::StringTable& strings, int id);

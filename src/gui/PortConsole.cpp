@@ -17,21 +17,6 @@
 #include "receiver/ReceiverMakes.h"
 
 namespace sextara::gui {
-namespace {
-
-
-constexpr std::array kBaudRates = {9600, 19200, 38400, 57600, 115200};
-
-// The rate's row; an unknown rate shows the fastest.
-int BaudRow(int baud) {
-    for (std::size_t row = 0; row < kBaudRates.size(); ++row) {
-        if (kBaudRates[row] == baud) return static_cast<int>(row);
-    }
-    return 4;
-}
-
-}  // namespace
-
 PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget* parent)
     : QDialog(parent), core_(core), prompts_(std::move(prompts)) {
     const AppContext& app = core.Context();
@@ -40,9 +25,8 @@ PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget*
     setModal(true);
 
     port_ = Named(new QComboBox(this), "1000");
-    for (int n = 1; n <= 9; ++n) port_->addItem(QStringLiteral("COM%1").arg(n));
     baud_ = Named(new QComboBox(this), "1001");
-    for (const int rate : kBaudRates) baud_->addItem(QString::number(rate));
+    FillPortChoices(port_, baud_);
     openClose_ = Named(new QPushButton(this), "1002");
     show_ = Named(new QCheckBox(Text(strings, 27), this), "1006");
     received_ = Named(new QPlainTextEdit(this), "1003");
@@ -99,7 +83,7 @@ PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget*
     layout->addLayout(sendRow);
 
     port_->setCurrentIndex(app.config.GPSPort >= 1 && app.config.GPSPort <= 9 ? app.config.GPSPort - 1 : -1);
-    baud_->setCurrentIndex(BaudRow(app.config.GPSBaud));
+    baud_->setCurrentIndex(BaudRowOrFastest(app.config.GPSBaud));
     show_->setChecked(true);
     showReceived_ = true;
 
@@ -135,7 +119,7 @@ void PortConsole::PressOpenClose() {
         return;
     }
     const int port = port_->currentIndex() + 1;
-    const int baud = kBaudRates[static_cast<std::size_t>(baud_->currentIndex() >= 0 ? baud_->currentIndex() : 4)];
+    const int baud = BaudOfRow(baud_->currentIndex(), 4);
     if (core_.OpenGpsPortByUser(port, baud)) {
         ShowPortState(true);
         poll_.start(1);

@@ -32,9 +32,8 @@ StartupDialog::StartupDialog(AppCore& core, Prompts prompts, bool portrait, QWid
         make_->addItem(QString::fromUtf8(row.listName.data(), static_cast<qsizetype>(row.listName.size())));
     }
     port_ = Named(new QComboBox(this), "1045");
-    for (int n = 1; n <= StartupDialogModel::kPortCount; ++n) port_->addItem(QStringLiteral("COM%1").arg(n));
     baud_ = Named(new QComboBox(this), "1046");
-    for (const int rate : StartupDialogModel::kBaudRates) baud_->addItem(QString::number(rate));
+    FillPortChoices(port_, baud_);
     detect_ = Named(new QCheckBox(Text(strings, 9), this), "1047");
     ok_ = Named(new QPushButton(Text(strings, 7), this), "1048");
     cancel_ = Named(new QPushButton(Text(strings, 8), this), "1050");
