@@ -1,7 +1,5 @@
 #include "gui/CorrectionPages.h"
 
-#include <array>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>

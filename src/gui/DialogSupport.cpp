@@ -10,6 +10,12 @@
 
 namespace sextara::gui {
 
+QPushButton* ReturnButton(bool english, const QString& englishText, const QString& chineseText, QWidget* parent) {
+    auto* button = new QPushButton(english ? englishText : chineseText, parent);
+    button->setObjectName(english ? QStringLiteral("32862") : QStringLiteral("32811"));
+    return button;
+}
+
 void FillPortChoices(QComboBox* port, QComboBox* baud) {
     for (int n = 1; n <= StartupDialogModel::kPortCount; ++n) port->addItem(QStringLiteral("COM%1").arg(n));
     for (const int rate : StartupDialogModel::kBaudRates) baud->addItem(QString::number(rate));

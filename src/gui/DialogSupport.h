@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QIcon>
+#include <QPushButton>
 #include <QString>
 
 #include "platform/StringTable.h"
@@ -29,6 +30,9 @@ Widget* Named(Widget* widget, const char* id) {
     widget->setObjectName(QString::fromLatin1(id));
     return widget;
 }
+
+// The button that leaves a page: 32862 on the English bar, 32811 on the Chinese one.
+QPushButton* ReturnButton(bool english, const QString& englishText, const QString& chineseText, QWidget* parent);
 
 // The serial port lists: "COM1" ... "COM9" and the five rates.
 void FillPortChoices(QComboBox* port, QComboBox* baud);

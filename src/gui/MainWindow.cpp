@@ -51,8 +51,7 @@ public:
         folder->setObjectName(QStringLiteral("dataFolder"));
         folder->setWordWrap(true);
         const bool english = app.config.effectiveLanguage != 0;
-        auto* back = new QPushButton(english ? QStringLiteral("OK") : QStringLiteral("确定"), this);
-        back->setObjectName(english ? QStringLiteral("32862") : QStringLiteral("32811"));
+        auto* back = ReturnButton(english, QStringLiteral("OK"), QStringLiteral("确定"), this);
         back->setMinimumHeight(40);
         back->setDefault(true);
         connect(back, &QPushButton::clicked, this, [this] { done(16); });

@@ -42,8 +42,7 @@ PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget*
     auto* send = Named(new QPushButton(Text(strings, 29), this), "1004");
     auto* clear = Named(new QPushButton(Text(strings, 28), this), "1005");
     const bool english = app.config.effectiveLanguage != 0;
-    auto* back = new QPushButton(english ? QStringLiteral("Back") : QStringLiteral("返回"), this);
-    back->setObjectName(english ? QStringLiteral("32862") : QStringLiteral("32811"));
+    auto* back = ReturnButton(english, QStringLiteral("Back"), QStringLiteral("返回"), this);
     for (QWidget* control : std::initializer_list<QWidget*>{port_, baud_, openClose_, commands_, send, clear, back}) {
         control->setMinimumHeight(36);
     }

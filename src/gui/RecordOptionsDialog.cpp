@@ -48,8 +48,7 @@ RecordOptionsDialog::RecordOptionsDialog(AppContext& app, QWidget* parent) : QDi
     rawForm->addRow(cutoffLabel, cutoff_);
 
     const bool english = app.config.effectiveLanguage != 0;
-    auto* back = new QPushButton(english ? QStringLiteral("Return") : QStringLiteral("返回"), this);
-    back->setObjectName(english ? QStringLiteral("32862") : QStringLiteral("32811"));
+    auto* back = ReturnButton(english, QStringLiteral("Return"), QStringLiteral("返回"), this);
     back->setMinimumHeight(40);
     connect(back, &QPushButton::clicked, this, &RecordOptionsDialog::PressReturn);
     connect(type_, &QComboBox::currentIndexChanged, this, [this] { ShowEnabling(); });
