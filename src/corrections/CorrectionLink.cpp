@@ -53,10 +53,7 @@ CorrectionLink::~CorrectionLink() {
     checkStop_ = true;
     socket_.Interrupt();
     if (checkThread_.joinable()) checkThread_.join();
-    running_ = false;
-    socket_.Interrupt();
-    if (receiveThread_.joinable()) receiveThread_.join();
-    socket_.Close();
+    StopReceiveThread();
 }
 
 void CorrectionLink::Log(const char* format, ...) {
