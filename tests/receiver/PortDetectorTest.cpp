@@ -16,50 +16,13 @@
 #include "receiver/PortDetector.h"
 #include "receiver/ReceiverType.h"
 #include "sim/ReceiverSim.h"
+#include "support/FastReceiverClock.h"
 #include "support/PtyPair.h"
 
 namespace sextara {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Virtual time runs this many times faster than real time: a sleep advances
-// the clock at once and really sleeps only this fraction of it, so a 10 s
-// probe that nobody answers takes 0.2 s while the simulator's real replies
-// still arrive between two looks at the line.
-constexpr int kTimeScale = 50;
-
-// The detector's clock. Before a sleep returns, the simulator has also taken
-// every byte the detector wrote, as a line would have carried them by then:
-// the simulator judges bytes by the rate the line has when it reads them,
-// and the detector may change the rate right after the sleep.
-class ScaledClock final : public platform::Clock {
-public:
-    TimePoint Now() const override { return TimePoint{} + std::chrono::nanoseconds(virtualNs_.load()); }
-
-    void SleepFor(std::chrono::milliseconds duration) override {
-        virtualNs_ += std::chrono::nanoseconds(duration).count();
-        if (sim_ != nullptr && detector_ != nullptr) {
-            sim_->WaitForRecorded(detector_->BytesWritten() - writtenBefore_, 2s);
-        }
-        std::this_thread::sleep_for(std::max<std::chrono::microseconds>(duration / kTimeScale, 1ms));
-    }
-
-    void Watch(const PortDetector* detector, const sim::ReceiverSim* sim) {
-        detector_ = detector;
-        sim_ = sim;
-        writtenBefore_ = detector->BytesWritten();
-    }
-    std::chrono::milliseconds Elapsed() const {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(Now() - TimePoint{});
-    }
-
-private:
-    std::atomic<std::int64_t> virtualNs_{0};
-    const PortDetector* detector_ = nullptr;
-    const sim::ReceiverSim* sim_ = nullptr;
-    std::uint64_t writtenBefore_ = 0;  // went to an earlier simulator
-};
 
 struct StatusLine {
     int id;
@@ -96,14 +59,9 @@ protected:
     }
 
     void StartSim(ReceiverType make, int baud, std::vector<std::uint8_t> stream = {}) {
-        sim::ReceiverSimOptions options;
-        options.make = make;
-        options.baud = baud;
-        options.captureBytes = std::move(stream);
-        options.duration = 5min;
         // Replies at the line's rate would be 50 times slower in virtual time.
-        options.bytesPerSecond = 115200 / 10 * kTimeScale;
-        options.resetDelay = 2ms;
+        sim::ReceiverSimOptions options = test::FastReceiver(make, baud, 5min);
+        options.captureBytes = std::move(stream);
         sim_ = std::make_unique<sim::ReceiverSim>(options);
         const std::string path = sim_->Start();
         ASSERT_FALSE(path.empty()) << sim_->Error();
@@ -152,7 +110,7 @@ protected:
         return std::string(bytes.begin(), bytes.end());
     }
 
-    ScaledClock clock_;
+    test::FastReceiverClock clock_;
     PortDetector detector_{clock_};
     platform::StringTable strings_;
     std::unique_ptr<sim::ReceiverSim> sim_;

@@ -19,25 +19,34 @@ inline constexpr int kTimeScale = 50;
 
 // The receiver's pauses (reset delays, probes) pass kTimeScale times faster.
 // While a detector and a simulator are watched, a sleep also waits until the
-// line has carried what the detector wrote: its rate may change right after.
+// simulator has taken every byte the detector wrote since, as a line would
+// have carried them by then: the simulator judges bytes by the rate the line
+// has when it reads them, and the detector may change the rate right after.
 class FastReceiverClock final : public platform::Clock {
 public:
     TimePoint Now() const override { return TimePoint{} + std::chrono::nanoseconds(ns_.load()); }
     void SleepFor(std::chrono::milliseconds duration) override {
         using namespace std::chrono_literals;
         ns_ += std::chrono::nanoseconds(duration).count();
-        if (sim_ != nullptr && detector_ != nullptr) sim_->WaitForRecorded(detector_->BytesWritten(), 2s);
+        if (sim_ != nullptr && detector_ != nullptr) {
+            sim_->WaitForRecorded(detector_->BytesWritten() - writtenBefore_, 2s);
+        }
         std::this_thread::sleep_for(std::max<std::chrono::microseconds>(duration / kTimeScale, 1ms));
     }
     void Watch(const PortDetector* detector, const sim::ReceiverSim* sim) {
         detector_ = detector;
         sim_ = sim;
+        writtenBefore_ = detector != nullptr ? detector->BytesWritten() : 0;
+    }
+    std::chrono::milliseconds Elapsed() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Now() - TimePoint{});
     }
 
 private:
     std::atomic<std::int64_t> ns_{0};
     const PortDetector* detector_ = nullptr;
     const sim::ReceiverSim* sim_ = nullptr;
+    std::uint64_t writtenBefore_ = 0;  // went to an earlier simulator
 };
 
 // A simulated receiver whose line runs kTimeScale times faster, back at once
