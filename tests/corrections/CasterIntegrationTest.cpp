@@ -180,6 +180,30 @@ TEST_F(CasterIntegration, BadPasswordAndUnknownMount) {
     EXPECT_TRUE(receiver_.Bytes().empty());
 }
 
+// The caster goes away under a running connection and comes back on the
+// same port: the link connects again by itself, on the check thread's
+// cadence (20 s passes, here one real second each).
+TEST_F(CasterIntegration, CasterKilledAndRestartedIsConnectedAgain) {
+    ASSERT_TRUE(link_.StartNtrip(&messages_));
+    ASSERT_TRUE(WaitUntil([&] { return messages_.Count(platform::MSG_LINK_UP) == 1; })) << log_.All();
+    caster_->Feed("before");
+    ASSERT_TRUE(WaitUntil([&] { return receiver_.Bytes() == "before"; })) << log_.All();
+
+    const auto port = static_cast<std::uint16_t>(link_.Settings().port);
+    caster_.reset();
+    caster_ = std::make_unique<RealCaster>(FindProgram("str2str"), port);
+    ASSERT_TRUE(caster_->Listening());
+    int polls = 0;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            if (++polls % 100 == 0) caster_->Feed("after");
+            return receiver_.Bytes().find("after") != std::string::npos;
+        },
+        30s))
+        << log_.All();
+    EXPECT_TRUE(link_.Active());
+}
+
 std::size_t EntriesIn(const char* folder) {
     std::size_t count = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
