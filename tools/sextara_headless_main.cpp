@@ -142,8 +142,9 @@ std::optional<int> ReadOptions(int argc, char** argv, Options& opt) {
     tools::UseHouseRules(app);
     AddOptions(app, opt);
     if (const auto exit = tools::Parse(app, argc, argv)) return exit;
-    if (opt.syncClock && opt.demo)
+    if (opt.syncClock && opt.demo) {
         return tools::Fail(kProgram, "--sync-clock needs a live receiver, not --demo");
+    }
     if (opt.corrections.JobCount() > 1) {
         return tools::Fail(kProgram, "--ntrip, --tcp, --sourcetable and --port-client are one job each");
     }
@@ -304,9 +305,9 @@ int RunLoop(AppCore& core, tools::CorrectionRunner& corrections, const Options& 
     const auto start = std::chrono::steady_clock::now();
     auto nextTick = start;
     while (!gStop.load()) {
-        if (opt.seconds > 0 && std::chrono::steady_clock::now() - start >= std::chrono::seconds(opt.seconds))
-            break;
-        if (std::chrono::steady_clock::now() >= nextTick) {
+        const auto now = std::chrono::steady_clock::now();
+        if (opt.seconds > 0 && now - start >= std::chrono::seconds(opt.seconds)) break;
+        if (now >= nextTick) {
             core.Tick();
             if (opt.syncClock) {
                 const int pendingBefore = app.clockSync.Pending();

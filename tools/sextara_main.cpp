@@ -107,8 +107,9 @@ std::optional<std::string> ModeProblem(const CLI::App& app, const Options& opt) 
         if (app.count(name) > 0) return std::string("--screenshot does not take ") + name;
     }
     if (app.count("--size") == 0) return "--screenshot needs --size WxH";
-    if (opt.capture.has_value() != opt.make.has_value())
+    if (opt.capture.has_value() != opt.make.has_value()) {
         return "--capture and --make go together with --screenshot";
+    }
     return std::nullopt;
 }
 

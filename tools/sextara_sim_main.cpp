@@ -49,8 +49,9 @@ std::optional<double> ReadSeconds(std::string_view text) {
     const std::string copy(text);
     char* end = nullptr;
     const double value = std::strtod(copy.c_str(), &end);
-    if (end == copy.c_str() || *end != '\0' || !(value > 0.0) || value > kMaxDurationSeconds)
+    if (end == copy.c_str() || *end != '\0' || !(value > 0.0) || value > kMaxDurationSeconds) {
         return std::nullopt;
+    }
     return value;
 }
 
