@@ -1,13 +1,18 @@
-// libFuzzer entry point for the RTCM 3 framer. The input is fed in chunks whose sizes come
+// libFuzzer entry point for the RTCM 3 framer, the station decoder behind it
+// and the health meter over both. The input is fed in chunks whose sizes come
 // from its last two bytes; after every Feed the counters must account for
 // every byte, and a second framer fed the same bytes at once must end in the
 // same frames and counters. A violation traps so that libFuzzer keeps the input.
 
+#include <chrono>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
+#include "corrections/BaseStation.h"
+#include "corrections/HealthMeter.h"
 #include "corrections/Rtcm3Framer.h"
 
 namespace {
@@ -36,15 +41,24 @@ void CheckFrame(const Rtcm3Frame& frame, Seen& seen) {
             "message number is not the payload's first 12 bits");
     seen.numbers.push_back(frame.messageNumber);
     seen.payloadBytes += frame.payload.size();
+    if (const auto base = DecodeBaseStation(frame)) {
+        Require(base->messageNumber == frame.messageNumber, "station from another message");
+        Require(base->stationId >= 0 && base->stationId <= 4095, "station id outside 12 bits");
+        Require(std::isfinite(base->latDeg) && std::fabs(base->latDeg) <= 90.0, "latitude");
+        Require(std::isfinite(base->lonDeg) && std::fabs(base->lonDeg) <= 180.0, "longitude");
+        Require(std::isfinite(base->heightM), "height");
+        Require(base->antennaHeightM.has_value() == (frame.messageNumber == 1006), "antenna height");
+    }
 }
 
-void CheckCounters(const Rtcm3Counters& now, const Rtcm3Counters& before, std::size_t pending, std::uint64_t fed,
-                   const Seen& seen) {
+void CheckCounters(const Rtcm3Counters& now, const Rtcm3Counters& before, std::size_t pending,
+                   std::uint64_t fed, const Seen& seen) {
     Require(now.bytes == fed, "bytes is not what was fed");
     Require(now.frames >= before.frames && now.crcErrors >= before.crcErrors &&
                 now.garbageBytes >= before.garbageBytes && now.emptyFrames >= before.emptyFrames,
             "a counter went backwards");
-    Require(now.frameBytes + now.emptyFrameBytes + now.garbageBytes + pending == fed, "bytes unaccounted for");
+    Require(now.frameBytes + now.emptyFrameBytes + now.garbageBytes + pending == fed,
+            "bytes unaccounted for");
     Require(pending <= kRtcm3MaxFrameBytes, "more held than one frame");
     Require(now.frames == seen.numbers.size(), "frames counted but not handed over");
     Require(now.frameBytes == seen.payloadBytes + now.frames * (kRtcm3HeaderBytes + kRtcm3CrcBytes),
@@ -72,6 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Seen seen;
     Rtcm3Framer framer([&](const Rtcm3Frame& frame) { CheckFrame(frame, seen); });
+    HealthMeter meter;
+    HealthMeter::TimePoint now{};
     Rtcm3Counters before;
     std::uint64_t fed = 0;
     for (std::size_t pos = 0; pos < size;) {
@@ -82,6 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::size_t n = static_cast<std::size_t>(1 + (r >> 2) % limit);
         if (n > size - pos) n = size - pos;
         framer.Feed(data + pos, n);
+        meter.Feed(data + pos, n, now);
+        now += std::chrono::milliseconds(1 + (r >> 40) % 700);
         pos += n;
         fed += n;
         CheckCounters(framer.Counters(), before, framer.Pending(), fed, seen);
@@ -94,9 +112,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Rtcm3Counters& a = atOnce.Counters();
     const Rtcm3Counters& b = framer.Counters();
     Require(whole.numbers == seen.numbers, "frames depend on how the stream was cut");
-    Require(a.crcErrors == b.crcErrors && a.garbageBytes == b.garbageBytes && a.emptyFrames == b.emptyFrames &&
-                atOnce.Pending() == framer.Pending(),
+    Require(a.crcErrors == b.crcErrors && a.garbageBytes == b.garbageBytes &&
+                a.emptyFrames == b.emptyFrames && atOnce.Pending() == framer.Pending(),
             "counters depend on how the stream was cut");
 
+    const HealthSnapshot snapshot = meter.Snapshot(now);
+    std::uint64_t typed = 0;
+    for (const auto& [number, count] : snapshot.types) typed += count;
+    Require(snapshot.bytes == fed && snapshot.frames == b.frames && typed == b.frames, "meter counts");
+    Require(snapshot.bytesPerSecond >= 0 && std::isfinite(snapshot.bytesPerSecond), "meter rate");
+    Require(!snapshot.ageSeconds || *snapshot.ageSeconds >= 0, "meter age");
     return 0;
 }
