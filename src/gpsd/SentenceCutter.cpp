@@ -70,6 +70,7 @@ void SentenceCutter::Finish(std::vector<std::string>& out) {
         return;
     }
     inSentence_ = false;
+    const std::size_t taken = line_.size() + 1;  // with the line end
     while (!line_.empty() && line_.back() == '\r') line_.pop_back();
     const bool whole = HasAddress(line_) && line_.find('\r') == std::string::npos;
     if (whole && ChecksumHolds(line_)) {
@@ -77,7 +78,7 @@ void SentenceCutter::Finish(std::vector<std::string>& out) {
         out.push_back(line_ + "\r\n");
     } else {
         if (whole) ++counters_.checksumErrors;
-        counters_.droppedBytes += line_.size() + 1;
+        counters_.droppedBytes += taken;
     }
     line_.clear();
 }
