@@ -23,12 +23,15 @@ void AddOneDay(GnssState& s) {
 
 }  // namespace
 
-EpochGate::Decision EpochGate::Offer(GnssState& snapshot) {
+EpochGate::Decision EpochGate::Offer(GnssState& snapshot, std::uint64_t frames, TimePoint now) {
     Decision decision;
     const int timeOfDay = snapshot.hour * kSecondsPerHour + snapshot.minute * kSecondsPerMinute + snapshot.second;
     const bool newEpoch = timeOfDay != lastTimeOfDay_;
+    const bool stillTime = !newEpoch && frames > framesAtTpv_ && now - tpvAt_ >= kStillTime;
     CorrectDate(snapshot, newEpoch);
-    if (newEpoch) {
+    if (newEpoch || stillTime) {
+        framesAtTpv_ = frames;
+        tpvAt_ = now;
         if (skyPending_) ++epochsWithoutSky_;
         lastTimeOfDay_ = timeOfDay;
         lastHour_ = snapshot.hour;

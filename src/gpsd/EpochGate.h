@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "decode/GnssState.h"
@@ -18,17 +19,27 @@ namespace sextara::gpsd {
 // that never closes a group must not silence its sky: after
 // kMaxEpochsWithoutSky epochs in a row without a whole moment the tables go
 // out as they stand.
+//
+// A receiver whose time stands still while it keeps sending (no time yet on
+// a cold start, with satellites already in view; a replay of one epoch in a
+// loop) still shows: once kStillTime has passed since the last TPV and new
+// frames were decoded since, the record goes out again.
 class EpochGate {
 public:
+    using TimePoint = std::chrono::steady_clock::time_point;
     static constexpr int kMaxEpochsWithoutSky = 3;
+    // Longer than a 1 Hz receiver's spread between the first and the last
+    // sentence of its epoch, so a steady receiver never gets a repeat.
+    static constexpr std::chrono::milliseconds kStillTime{1500};
 
     struct Decision {
         bool tpv = false;
         bool sky = false;
     };
 
-    // May correct the snapshot's date, see below.
-    Decision Offer(GnssState& snapshot);
+    // `frames`: the decoder's frame count so far; `now`: the decoder
+    // thread's clock. May correct the snapshot's date, see below.
+    Decision Offer(GnssState& snapshot, std::uint64_t frames, TimePoint now);
 
 private:
     // GGA brings the time of day, RMC or ZDA the date: a receiver that sends
@@ -41,6 +52,8 @@ private:
     int lastHour_ = 0;
     std::int32_t lastDate_ = 0;   // yyyymmdd of the last TPV as sent
     std::int32_t staleDate_ = -1; // this epoch's date when it is corrected
+    std::uint64_t framesAtTpv_ = 0;
+    TimePoint tpvAt_{};
     bool skyPending_ = false;
     int epochsWithoutSky_ = 0;
 };

@@ -4,8 +4,9 @@
 
 namespace sextara::gpsd {
 
-Service::Service(GpsPath& path, GnssStateStore& store, ServerOptions options)
-    : path_(path), store_(store), server_(std::move(options)) {}
+Service::Service(GpsPath& path, GnssStateStore& store, const DecoderHost& decoders, platform::Clock& clock,
+                 ServerOptions options)
+    : path_(path), store_(store), decoders_(decoders), clock_(clock), server_(std::move(options)) {}
 
 Service::~Service() { Stop(); }
 
@@ -31,7 +32,7 @@ void Service::OnDecoded() {
     // Only the decoder thread writes the record, so this copy holds exactly
     // the chunk just decoded.
     GnssState snapshot = store_.Snapshot();
-    const EpochGate::Decision decision = gate_.Offer(snapshot);
+    const EpochGate::Decision decision = gate_.Offer(snapshot, decoders_.Counters().frames, clock_.Now());
     if (decision.tpv || decision.sky) server_.PostEpoch(snapshot, decision);
 }
 

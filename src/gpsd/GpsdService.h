@@ -3,7 +3,9 @@
 #include <memory>
 #include <string>
 
+#include "decode/GnssDecoder.h"
 #include "decode/GnssState.h"
+#include "platform/Clock.h"
 #include "gpsd/EpochGate.h"
 #include "gpsd/GpsdServer.h"
 #include "receiver/GpsPath.h"
@@ -15,7 +17,10 @@ namespace sextara::gpsd {
 // chunk, a snapshot of the record when the epoch gate lets one out.
 class Service final : private GpsPath::Tap {
 public:
-    Service(GpsPath& path, GnssStateStore& store, ServerOptions options);
+    // The decoder host's frame count and the clock let a receiver whose time
+    // stands still be shown (EpochGate).
+    Service(GpsPath& path, GnssStateStore& store, const DecoderHost& decoders, platform::Clock& clock,
+            ServerOptions options);
     // Stop().
     ~Service() override;
 
@@ -34,6 +39,8 @@ private:
 
     GpsPath& path_;
     GnssStateStore& store_;
+    const DecoderHost& decoders_;
+    platform::Clock& clock_;
     Server server_;
     EpochGate gate_;  // the decoder thread's
     bool tapped_ = false;

@@ -163,12 +163,14 @@ TEST(GpsdEpochGate, OneTpvAndOneWholeSkyPerEpoch) {
     };
     EpochGate gate;
     int index = 0;
+    EpochGate::TimePoint now{};
     for (const Step& s : steps) {
         GnssState snapshot{};
         snapshot.year = 2024, snapshot.month = 12, snapshot.day = s.day;
         snapshot.hour = s.hour, snapshot.minute = s.minute, snapshot.second = s.second;
         snapshot.gsvInProgress = s.gsvInProgress;
-        const EpochGate::Decision d = gate.Offer(snapshot);
+        now += std::chrono::milliseconds(100);
+        const EpochGate::Decision d = gate.Offer(snapshot, 0, now);
         EXPECT_EQ(d.tpv, s.tpv) << "step " << index;
         EXPECT_EQ(d.sky, s.sky) << "step " << index;
         EXPECT_EQ(snapshot.day, s.dayOut) << "step " << index;
@@ -180,10 +182,30 @@ TEST(GpsdEpochGate, MidnightOfTheYearsLastDayTurnsTheYear) {
     EpochGate gate;
     GnssState s{};
     s.year = 2024, s.month = 12, s.day = 31, s.hour = 23, s.minute = 59, s.second = 59;
-    gate.Offer(s);
+    gate.Offer(s, 0, {});
     s.hour = 0, s.minute = 0, s.second = 0;
-    gate.Offer(s);
+    gate.Offer(s, 0, {});
     EXPECT_EQ(IsoTime(s), "2025-01-01T00:00:00.000Z");
+}
+
+TEST(GpsdEpochGate, ATimeThatStandsStillIsRepeatedWhileFramesCome) {
+    struct StillStep {
+        int ms;
+        std::uint64_t frames;
+        bool tpv;
+    };
+    const StillStep steps[] = {
+        {0, 1, true},  {500, 2, false},   {1000, 3, false}, {1500, 4, true},
+        {2000, 5, false}, {3000, 6, true}, {5000, 6, false},  // nothing new decoded: silence
+    };
+    EpochGate gate;
+    for (const StillStep& s : steps) {
+        GnssState snapshot{};
+        snapshot.hour = 10;
+        const EpochGate::Decision d = gate.Offer(snapshot, s.frames, EpochGate::TimePoint{} + std::chrono::milliseconds(s.ms));
+        EXPECT_EQ(d.tpv, s.tpv) << s.ms;
+        EXPECT_EQ(d.sky, s.tpv) << s.ms;
+    }
 }
 
 }  // namespace
