@@ -80,6 +80,10 @@ struct Options {
     std::optional<std::string> user;
     std::optional<std::string> password;
     std::optional<std::pair<double, double>> typedPosition;
+
+    // The gpsd-protocol server; the port overrides config.ini's [GPSD] Port.
+    std::optional<int> gpsdPort;
+    std::optional<std::string> gpsdListen;
 };
 
 void Usage(std::FILE* to) {
@@ -106,6 +110,8 @@ void Usage(std::FILE* to) {
         "  --forward      send the current GGA to the data port (COM1) once a second\n"
         "  --data-device PATH  device behind COM1\n"
         "  --sync-clock   set the system clock from the first fix (needs CAP_SYS_TIME)\n"
+        "  --gpsd-port P  serve the gpsd protocol on TCP port P (0 off; default config.ini [GPSD] Port)\n"
+        "  --gpsd-listen ADDR  address of that server (default 127.0.0.1)\n"
         "       sextara-headless [...] --ntrip|--tcp|--sourcetable [--caster ADDR] [--caster-port N]\n"
         "                        [--mount M] [--user U] [--password P] [--typed-position LAT,LON]\n"
         "       sextara-headless [...] --port-client N [--port-client-baud B]\n"
@@ -132,7 +138,7 @@ bool ParseInt(const char* text, int& out) {
     return true;
 }
 
-void PrintStatus(const AppContext& app, ReceiverLink link, int& spinner) {
+void PrintStatus(const AppCore& core, const AppContext& app, ReceiverLink link, int& spinner) {
     StatusInputs in;
     in.ntripConnected = app.correctionLink.Running();
     in.receiverLost = link == ReceiverLink::Lost;
@@ -145,6 +151,10 @@ void PrintStatus(const AppContext& app, ReceiverLink link, int& spinner) {
         line += kStatusLabels[i];
         line += ' ';
         line += values[i];
+    }
+    if (core.Gpsd().Running()) {
+        const gpsd::ServerStatus gpsd = core.Gpsd().Status();
+        line += "  GPSD clients " + std::to_string(gpsd.clients) + " dropped " + std::to_string(gpsd.drops);
     }
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
@@ -441,6 +451,12 @@ int main(int argc, char** argv) {
         } else if (arg == "--port-client-baud" && ParseInt(next, number) && number > 0) {
             opt.portClientBaud = number;
             ++i;
+        } else if (arg == "--gpsd-port" && ParseInt(next, number) && number <= 65535) {
+            opt.gpsdPort = number;
+            ++i;
+        } else if (arg == "--gpsd-listen" && next && next[0] != '\0') {
+            opt.gpsdListen = next;
+            ++i;
         } else if (arg == "--seconds" && ParseInt(next, number)) {
             opt.seconds = number;
             ++i;
@@ -504,6 +520,8 @@ int main(int argc, char** argv) {
         if (opt.device) platform::SetComDevicePath(app.config.GPSPort, *opt.device);
         if (opt.dataDevice) platform::SetComDevicePath(kDataPortNumber, *opt.dataDevice);
         if (opt.recordMode) app.registry.recordDataType = *opt.recordMode;
+        if (opt.gpsdPort) app.config.gpsdPort = *opt.gpsdPort;
+        if (opt.gpsdListen) app.config.gpsdListen = *opt.gpsdListen;
         // Forwarding for this run only: the stored switch is put back at exit.
         const std::int32_t storedDataTransfer = app.registry.dataTransfer;
         if (opt.forward) app.registry.dataTransfer = 1;
@@ -526,6 +544,11 @@ int main(int argc, char** argv) {
                         std::string(ConfigNameOf(app.config.receiverType)).c_str(), app.config.GPSPort,
                         platform::ComDevicePath(app.config.GPSPort).c_str(), app.config.GPSBaud);
             if (!core.Start() && !opt.sourceTable) exitCode = 1;
+            if (core.Gpsd().Running()) {
+                std::printf("gpsd server listening on %s\n", core.Gpsd().Address().c_str());
+            } else if (!core.Gpsd().LastError().empty()) {
+                std::fprintf(stderr, "sextara-headless: gpsd server not started: %s\n", core.Gpsd().LastError().c_str());
+            }
         }
         if (exitCode == 0 && opt.record && !gStop.load()) {
             const std::string folder = opt.recordFolder ? *opt.recordFolder : app.recordFolder;
@@ -560,7 +583,7 @@ int main(int argc, char** argv) {
                         std::printf("System clock set from GNSS time\n");
                     }
                 }
-                PrintStatus(app, core.Link(), spinner);
+                PrintStatus(core, app, core.Link(), spinner);
                 if (opt.record) recordPrinter.Print(app.recorder);
                 corrections.Tick();
                 nextTick += std::chrono::seconds(1);

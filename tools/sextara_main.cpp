@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QSessionManager>
 
+#include "CommandLine.h"
 #include "SimProcess.h"
 #include "app/AppContext.h"
 #include "app/BatteryMonitor.h"
@@ -46,11 +47,14 @@ struct Options {
     bool demo = false;
     std::string capture;
     std::string make = "enSkyTraq";
+    // The gpsd-protocol server; the port overrides config.ini's [GPSD] Port.
+    std::optional<int> gpsdPort;
+    std::optional<std::string> gpsdListen;
 };
 
 void Usage(std::FILE* to) {
     std::fputs(
-        "usage: sextara [--home DIR] [--geometry WxH]\n"
+        "usage: sextara [--home DIR] [--geometry WxH] [--gpsd-port P [--gpsd-listen ADDR]]\n"
         "       sextara --demo [--capture FILE --make NAME] [--home DIR] [--geometry WxH]\n"
 #ifdef SEXTARA_HAS_SCREENSHOT
         "       sextara --screenshot ...   (the main view drawn into a file)\n"
@@ -58,7 +62,9 @@ void Usage(std::FILE* to) {
 
         "  --home DIR       data folder (config.ini, settings, Mylog.txt); also SEXTARA_HOME\n"
         "  --geometry WxH   window size instead of full screen / 480x640\n"
-        "  --demo           start sextara-sim on a bundled capture and run against it\n",
+        "  --demo           start sextara-sim on a bundled capture and run against it\n"
+        "  --gpsd-port P    serve the gpsd protocol on TCP port P (0 off; default config.ini [GPSD] Port)\n"
+        "  --gpsd-listen ADDR  address of that server (default 127.0.0.1)\n",
         to);
 }
 
@@ -78,6 +84,13 @@ bool ParseGeometry(std::string_view text, int& width, int& height) {
     if (h.empty() || *end != '\0' || wv < 100 || hv < 100 || wv > 10000 || hv > 10000) return false;
     width = static_cast<int>(wv);
     height = static_cast<int>(hv);
+    return true;
+}
+
+bool ParsePort(std::string_view text, std::optional<int>& port) {
+    std::uint64_t value = 0;
+    if (!tools::ParseDecimal(text, value, 5) || value > 65535) return false;
+    port = static_cast<int>(value);
     return true;
 }
 
@@ -122,6 +135,11 @@ int main(int argc, char** argv) {
             ++i;
         } else if (arg == "--geometry" && next && ParseGeometry(next, opt.width, opt.height)) {
             ++i;
+        } else if (arg == "--gpsd-port" && next && ParsePort(next, opt.gpsdPort)) {
+            ++i;
+        } else if (arg == "--gpsd-listen" && next && next[0] != '\0') {
+            opt.gpsdListen = next;
+            ++i;
         } else {
             Usage(stderr);
             return Fail("bad argument '" + std::string(arg) + "'");
@@ -165,6 +183,8 @@ int main(int argc, char** argv) {
     int exitCode = 0;
     {
         AppContext app;
+        if (opt.gpsdPort) app.config.gpsdPort = *opt.gpsdPort;
+        if (opt.gpsdListen) app.config.gpsdListen = *opt.gpsdListen;
         if (opt.demo) {
             app.config.GPSPort = 3;
             app.config.GPSBaud = 115200;
