@@ -193,8 +193,8 @@ TEST_P(GpsdPeersTest, GpspipeAndPythonGpsReadTheRecordOfALiveReceiver) {
     EXPECT_EQ(counted["gpspipe DEVICES"], 1);
     EXPECT_GE(counted["gpspipe TPV"], 5);
     EXPECT_GE(counted["gpspipe SKY"], 5);
-    EXPECT_EQ(counted["python TPV"], 5);
-    EXPECT_EQ(counted["python SKY"], 5);
+    EXPECT_GE(counted["python TPV"], 5);
+    EXPECT_GE(counted["python SKY"], 5);
 
     headless.Stop();
     const std::string status = test::ReadBytes(home.File("headless.out"));
