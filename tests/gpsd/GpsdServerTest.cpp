@@ -186,7 +186,7 @@ TEST_F(GpsdServerTest, ClientThatNeverReadsIsDroppedAndTheOtherKeepsUp) {
         received += reader.ReadSome();
         return server_->Status().drops == 1;
     }));
-    EXPECT_EQ(server_->Status().clients, 1);
+    EXPECT_TRUE(WaitUntil([&] { return server_->Status().clients == 1; }));
     EXPECT_TRUE(stuck.Closed());
     ASSERT_FALSE(Log().empty());
     EXPECT_NE(Log()[0].find("stopped reading"), std::string::npos) << Log()[0];
