@@ -4,14 +4,18 @@
 # reading everything), and without the server for comparison.
 #   scripts/measure-gpsd.sh [SECONDS] [CAPTURE] [MAKE]
 # Defaults: 30 s per case, the NovAtel OEMV-3 capture, enNovtel.
+# BUILD_DIR=build uses the binaries of that tree instead of a Release build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 capture=${2:-tests/data/novatel/gavlab/ParsingData2.GPS}
 make=${3:-enNovtel}
 scripts/deps.sh test
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSEXTARA_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench -j "$(nproc)" --target sextara-headless sextara-sim >/dev/null
+bin=${BUILD_DIR:-build-bench}
+if [ -z "${BUILD_DIR:-}" ]; then
+  cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSEXTARA_BUILD_TESTS=OFF >/dev/null
+  cmake --build build-bench -j "$(nproc)" --target sextara-headless sextara-sim >/dev/null
+fi
 
 work=$(mktemp -d)
 pids=()
@@ -24,10 +28,10 @@ measure() {
   local clients=$1 server=$2 home=$work/run-$1-$2 sim runner
   mkdir -p "$home"
   [ "$server" = 1 ] && printf '[GPSD]\nPort=%d\n' "$port" >"$home/config.ini"
-  build-bench/tools/sextara-sim --make "$make" --baud 115200 --duration $((seconds + 60)) "$capture" >"$home/sim.out" &
+  "$bin/tools/sextara-sim" --make "$make" --baud 115200 --duration $((seconds + 60)) "$capture" >"$home/sim.out" &
   sim=$!; pids+=($sim)
   for _ in $(seq 50); do [ -s "$home/sim.out" ] && break; sleep 0.1; done
-  build-bench/tools/sextara-headless --home "$home" --make "$make" --port 3 --device "$(head -n 1 "$home/sim.out")" \
+  "$bin/tools/sextara-headless" --home "$home" --make "$make" --port 3 --device "$(head -n 1 "$home/sim.out")" \
     --baud 115200 --seconds $((seconds + 30)) >"$home/status.log" 2>&1 &
   runner=$!; pids+=($runner)
   sleep 2
