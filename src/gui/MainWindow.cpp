@@ -76,7 +76,9 @@ MainWindow::MainWindow(AppContext& app, BatteryMonitor& battery, Options options
       core_(app, WithCorrectionHooks(app, AppHooks{
                      .startNetworking = {},
                      .loadCasterSettings = {},
-                     .armClockSync = options.clockSync ? std::function<void()>([this] { app_.clockSync.Arm(); })
+                     .armClockSync = options.clockSync ? std::function<void()>([this] {
+                                                             app_.clockSync.Arm(ClockSync::Request::Automatic);
+                                                         })
                                                        : std::function<void()>(),
                      .startBatteryMonitor =
                          [this] {

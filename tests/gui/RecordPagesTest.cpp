@@ -302,11 +302,18 @@ TEST_F(AdvancedPageFlows, DiffModeLanguageForwardingAndClock) {
 
     // Clock: no fix says so; then three tries in all through the setter.
     int sets = 0;
-    app_->clockSync = ClockSync([&sets](const platform::UtcTime&, std::string& reason) {
-        ++sets;
-        reason = "not permitted";
-        return false;
-    });
+    // The kernel's state and the build date injected too: the button sets
+    // even a synchronised clock, but never to a time before the floor.
+    platform::UtcTime floor;
+    floor.year = 2020;
+    const auto synchronised = [] { return true; };
+    app_->clockSync = ClockSync(
+        [&sets](const platform::UtcTime&, std::string& reason) {
+            ++sets;
+            reason = "not permitted";
+            return false;
+        },
+        {}, synchronised, floor);
     Find<QPushButton>(page, "1058")->click();
     EXPECT_EQ(Str(67), said_.back());
     {
@@ -323,7 +330,7 @@ TEST_F(AdvancedPageFlows, DiffModeLanguageForwardingAndClock) {
         EXPECT_EQ(Str(66), said_.back());
     }
     EXPECT_EQ(3, sets);
-    app_->clockSync = ClockSync([](const platform::UtcTime&, std::string&) { return true; });
+    app_->clockSync = ClockSync([](const platform::UtcTime&, std::string&) { return true; }, {}, synchronised, floor);
     Find<QPushButton>(page, "1058")->click();
     EXPECT_EQ(Str(65), said_.back());
 }
