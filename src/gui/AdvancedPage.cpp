@@ -129,11 +129,15 @@ void AdvancedPage::PressForwarding(bool checked) {
     switch (SetForwarding(app, checked)) {
         case ForwardSwitch::RefusedRecording:
             forward_->setChecked(false);
-            if (prompts_.warn) prompts_.warn(QStringLiteral("Please stop data record firstly!"), QStringLiteral("Hint"));
+            if (prompts_.tell) {
+                prompts_.tell(NoticeIcon::Stop, QStringLiteral("Please stop data record firstly!"), QStringLiteral("Hint"));
+            }
             return;
         case ForwardSwitch::OpenFailed:
             forward_->setChecked(app.registry.dataTransfer == 1);
-            if (prompts_.warn) prompts_.warn(QStringLiteral("Open Data Transf Port Failed!"), QStringLiteral("Hint"));
+            if (prompts_.tell) {
+                prompts_.tell(NoticeIcon::Warning, QStringLiteral("Open Data Transf Port Failed!"), QStringLiteral("Hint"));
+            }
             return;
         case ForwardSwitch::On:
         case ForwardSwitch::Off:
@@ -158,7 +162,7 @@ void AdvancedPage::PressClockSync() {
         case ClockSync::Manual::Ignored:
             return;
     }
-    if (prompts_.warn) prompts_.warn(Text(app.strings, text), Text(app.strings, 11));
+    if (prompts_.tell) prompts_.tell(NoticeIcon::Information, Text(app.strings, text), Text(app.strings, 11));
 }
 
 void AdvancedPage::PressRestore() {

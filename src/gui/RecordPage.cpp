@@ -159,16 +159,14 @@ void RecordPage::RunCommand(int id) {
 
 void RecordPage::OpenOptions() {
     RecordOptionsDialog options(core_.Context(), this);
-    PlaceOnWindow(options, parentWidget(), 0);
-    options.exec();
+    ExecOnWindow(options, parentWidget(), 0);
     ShowState();
 }
 
 void RecordPage::Browse() {
     FolderBrowser browser(home_, root_, core_.Context().config.effectiveLanguage, this);
-    PlaceOnWindow(browser, parentWidget(), 0);
     // Cancel leaves the field as it was.
-    if (browser.exec() == QDialog::Accepted && !browser.Chosen().empty()) folder_->setText(Qs(browser.Chosen()));
+    if (ExecOnWindow(browser, parentWidget(), 0) == QDialog::Accepted && !browser.Chosen().empty()) folder_->setText(Qs(browser.Chosen()));
 }
 
 void RecordPage::OnTimer() {

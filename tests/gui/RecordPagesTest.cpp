@@ -61,7 +61,10 @@ protected:
             said_.push_back(text);
             return true;
         };
-        prompts_.warn = [this](const QString& text, const QString&) { said_.push_back(text); };
+        prompts_.tell = [this](NoticeIcon icon, const QString& text, const QString&) {
+            said_.push_back(text);
+            icons_.push_back(icon);
+        };
     }
     void TearDown() override {
         core_.reset();
@@ -84,6 +87,7 @@ protected:
     std::unique_ptr<AppCore> core_;
     Prompts prompts_;
     std::vector<QString> said_;
+    std::vector<NoticeIcon> icons_;
     test::PtyPair pty_;
 };
 
@@ -293,12 +297,14 @@ TEST_F(AdvancedPageFlows, DiffModeLanguageForwardingAndClock) {
     EXPECT_EQ(0, app_->registry.dataTransfer);
     ASSERT_FALSE(said_.empty());
     EXPECT_EQ(QStringLiteral("Please stop data record firstly!"), said_.back());
+    EXPECT_EQ(NoticeIcon::Stop, icons_.back());
     core_->StopRecording();
     platform::SetComDevicePath(1, dir_.File("no-such-port"));
     forward->click();
     EXPECT_FALSE(forward->isChecked());
     EXPECT_EQ(0, app_->registry.dataTransfer);
     EXPECT_EQ(QStringLiteral("Open Data Transf Port Failed!"), said_.back());
+    EXPECT_EQ(NoticeIcon::Warning, icons_.back());
 
     // Clock: no fix says so; then three tries in all through the setter.
     int sets = 0;
@@ -316,6 +322,7 @@ TEST_F(AdvancedPageFlows, DiffModeLanguageForwardingAndClock) {
         {}, synchronised, floor);
     Find<QPushButton>(page, "1058")->click();
     EXPECT_EQ(Str(67), said_.back());
+    EXPECT_EQ(NoticeIcon::Information, icons_.back());
     {
         std::lock_guard<std::mutex> hold(app_->gnss.Mutex());
         GnssState& state = *app_->gnss.Raw();
@@ -333,6 +340,7 @@ TEST_F(AdvancedPageFlows, DiffModeLanguageForwardingAndClock) {
     app_->clockSync = ClockSync([](const platform::UtcTime&, std::string&) { return true; }, {}, synchronised, floor);
     Find<QPushButton>(page, "1058")->click();
     EXPECT_EQ(Str(65), said_.back());
+    EXPECT_EQ(NoticeIcon::Information, icons_.back());
 }
 
 TEST_F(AdvancedPageFlows, RestoreHoldsThePageUntilBothReportsArrive) {
