@@ -145,6 +145,9 @@ void RecordPage::RunCommand(int id) {
             size_->setText(Qs(model_.Size()));
         }
         ShowState();
+        if (!model_.Notice().empty() && prompts_.tell) {
+            prompts_.tell(NoticeIcon::Warning, Qs(model_.Notice()), Text(core_.Context().strings, 11));
+        }
     } else if (Is(kStop, id)) {
         model_.Stop();
         status_->setText(Qs(model_.Status()));

@@ -99,10 +99,18 @@ TEST_F(RecordPageFlows, StartStopStatusAndReentry) {
     {
         RecordPage page(*core_, prompts_, true);
         Find<QLineEdit>(page, "1061")->setText(QString::fromStdString(folder));
+        // A name that leaves the folder: refused with its reason, in Chinese.
+        Find<QLineEdit>(page, "1062")->setText(QStringLiteral("../walk"));
+        page.RunCommand(32880);
+        EXPECT_EQ(Str(69), Find<QLabel>(page, "1066")->text());
+        ASSERT_EQ(1u, said_.size());
+        EXPECT_EQ(QStringLiteral("文件名不能包含“/”"), said_[0]);
+        EXPECT_EQ(NoticeIcon::Warning, icons_[0]);
         Find<QLineEdit>(page, "1062")->setText(QStringLiteral("walk"));
         // Without a running GPS path a normal recording has nothing to take.
         page.RunCommand(32880);
         EXPECT_EQ(Str(69), Find<QLabel>(page, "1066")->text());
+        EXPECT_EQ(1u, said_.size()) << "the name was not at fault";
         EXPECT_FALSE(page.Model().Recording());
         EXPECT_TRUE(Find<QLineEdit>(page, "1061")->isEnabled());
 
