@@ -45,7 +45,10 @@ void ClockSync::Arm(Request request) {
 
 int ClockSync::OnPaint(const GnssState& state) {
     if (!armed_ || pending_ != 1 || state.fixQuality <= 0) return pending_;
-    return Attempt(state, request_);
+    const int pending = Attempt(state, request_);
+    // The paint would ask again every second: once per arming is enough.
+    if (!refusal_.empty()) armed_ = false;
+    return pending;
 }
 
 ClockSync::Manual ClockSync::ManualSync(const GnssState& state) {
@@ -74,6 +77,7 @@ std::string ClockSync::Refusal(const platform::UtcTime& utc, Request request) co
 }
 
 int ClockSync::Attempt(const GnssState& state, Request request) {
+    refusal_.clear();
     if (state.fixQuality <= 0) return pending_;
     platform::UtcTime utc;
     utc.year = state.year;
@@ -87,10 +91,9 @@ int ClockSync::Attempt(const GnssState& state, Request request) {
     // A fix before the first date: not a time to set, and no try spent.
     if (!platform::UtcTimeToEpoch(utc)) return pending_;
     if (tries_ <= 0) return pending_;
-    if (const std::string why = Refusal(utc, request); !why.empty()) {
-        // The paint would ask again every second: once per arming is enough.
-        if (request == Request::Automatic) armed_ = false;
-        Log(why.c_str());
+    refusal_ = Refusal(utc, request);
+    if (!refusal_.empty()) {
+        Log(refusal_.c_str());
         return pending_;
     }
     --tries_;

@@ -22,7 +22,7 @@ namespace sextara {
 // synchronisation also leaves alone a clock that the kernel reports
 // synchronised (NTP keeps it better than a fix read up to a second late);
 // the user's explicit request sets it anyway. A refusal costs no try and is
-// one line in the log; the automatic one ends the arming.
+// one line in the log; at the paint it ends the arming.
 class ClockSync {
 public:
     // Sets the system clock to the UTC time; false with the reason on failure.
@@ -52,17 +52,18 @@ public:
     // receiver's port opened at start-up on a live receiver, never for a
     // replay or a test.
     void Arm(Request request);
-    void Arm() { Arm(Request::Explicit); }
     bool Armed() const { return armed_; }
 
     // The view's paint, once a second: one attempt while armed, pending and
-    // with a fix. Returns the pending flag.
+    // with a fix; a refused time ends the arming. Returns the pending flag.
     int OnPaint(const GnssState& state);
     // The user's button, by the fix code: an explicit request.
     Manual ManualSync(const GnssState& state);
 
     int Pending() const { return pending_; }
     int TriesLeft() const { return tries_; }
+    // The log line of the last refusal; empty when the last attempt was not refused.
+    const std::string& LastRefusal() const { return refusal_; }
 
     static Setter SystemSetter();
 
@@ -72,7 +73,8 @@ private:
     // costs no try; nor for a refused time; otherwise one try, while tries are
     // left. Returns the pending flag (0 once the clock has been set).
     int Attempt(const GnssState& state, Request request);
-    // Why the time must not be set; empty when it may.
+    // Why the time must not be set; empty when it may. The kernel's state
+    // counts only for the automatic request.
     std::string Refusal(const platform::UtcTime& utc, Request request) const;
     void Log(const char* line) const;
 
@@ -85,6 +87,7 @@ private:
     bool armed_ = false;
     Request request_ = Request::Automatic;
     bool failureLogged_ = false;
+    std::string refusal_;
 };
 
 }  // namespace sextara

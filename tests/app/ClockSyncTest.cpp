@@ -159,6 +159,12 @@ TEST(ClockSync, ATimeBeforeTheBuildIsNeverSet) {
     EXPECT_TRUE(h.calls.empty());
     EXPECT_EQ(ClockSync::kTries, h.sync.TriesLeft());
     EXPECT_EQ((std::vector<std::string>{expected, expected}), h.log);
+    // sextara-headless --sync-clock on a replay: one line, not one a second.
+    Harness headless(built);
+    headless.sync.Arm(ClockSync::Request::Explicit);
+    for (int paint = 0; paint < 5; ++paint) EXPECT_EQ(1, headless.sync.OnPaint(replayed));
+    EXPECT_EQ(std::vector<std::string>{expected}, headless.log);
+    EXPECT_EQ(expected, headless.sync.LastRefusal());
 }
 
 // Mended: the automatic synchronisation leaves a clock that the kernel keeps
