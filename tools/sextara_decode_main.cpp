@@ -76,8 +76,10 @@ void AddOptions(CLI::App& app, Options& opt) {
                          "time, position or fix; every:N: after every N bytes")
         ->type_name("end|change|every:N");
     app.add_flag("--stats", opt.stats, "print the decoder's frame and error counters to stderr at the end");
-    app.add_option("FILE", opt.files, "captures, '-' for standard input, fed one after the other as one stream "
-                   "(read in blocks: pipes, FIFOs and devices of any length)")->type_name("");
+    app.add_option("FILE", opt.files,
+                   "captures, '-' for standard input, fed one after the other as one stream "
+                   "(read in blocks: pipes, FIFOs and devices of any length)")
+        ->type_name("");
 }
 
 // Nullopt to go on, otherwise the exit code.

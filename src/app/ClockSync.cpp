@@ -65,7 +65,8 @@ std::string ClockSync::Refusal(const platform::UtcTime& utc, Request request) co
     char line[200];
     if (*platform::UtcTimeToEpoch(utc) < platform::UtcTimeToEpoch(notBefore_).value_or(0)) {
         std::snprintf(line, sizeof line,
-                      "Clock not set: GNSS time %04d-%02d-%02d %02d:%02d:%02d UTC is before this build (%04d-%02d-%02d)",
+                      "Clock not set: GNSS time %04d-%02d-%02d %02d:%02d:%02d UTC is before this build "
+                      "(%04d-%02d-%02d)",
                       utc.year, utc.month, utc.day, utc.hour, utc.minute, utc.second, notBefore_.year,
                       notBefore_.month, notBefore_.day);
         return line;

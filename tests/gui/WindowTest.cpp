@@ -439,8 +439,10 @@ TEST_F(MainWindowFlows, TheKeyboardComesBackAfterEveryDialog) {
         NoticeIcon notice;
         QMessageBox::Icon shown;
     };
-    for (const Case c : {Case{NoticeIcon::Information, QMessageBox::Information},
-                         Case{NoticeIcon::Warning, QMessageBox::Warning}, Case{NoticeIcon::Stop, QMessageBox::Critical}}) {
+    const Case cases[] = {{NoticeIcon::Information, QMessageBox::Information},
+                          {NoticeIcon::Warning, QMessageBox::Warning},
+                          {NoticeIcon::Stop, QMessageBox::Critical}};
+    for (const Case& c : cases) {
         QMessageBox::Icon shown = QMessageBox::NoIcon;
         WhenModal([&](QDialog& dialog) {
             if (auto* box = qobject_cast<QMessageBox*>(&dialog)) shown = box->icon();

@@ -203,7 +203,8 @@ bool WriteAll(int fd, std::string_view bytes) {
 }
 
 ToolRun RunFed(const std::vector<std::string>& args, const std::function<void(int fd)>& feed) {
-    return test::RunProgram(SEXTARA_DECODE_BIN, args, test::EnvironmentWith({}, {}), std::chrono::seconds(120), feed);
+    return test::RunProgram(SEXTARA_DECODE_BIN, args, test::EnvironmentWith({}, {}),
+                            std::chrono::seconds(120), feed);
 }
 
 // Mended: the inputs are streamed, no longer read whole. Standard input
@@ -225,7 +226,8 @@ TEST(DecodeTool, StreamsStandardInputAndAFifoInBoundedMemory) {
     EXPECT_EQ(piped.exitCode, 0) << piped.err;
     EXPECT_EQ(piped.out, file.out);
 
-    const std::string fifo = (fs::temp_directory_path() / ("sextara-fifo-" + std::to_string(::getpid()))).string();
+    const std::string fifo =
+        (fs::temp_directory_path() / ("sextara-fifo-" + std::to_string(::getpid()))).string();
     ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600)) << std::strerror(errno);
     std::thread writer([&] {
         const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);  // waits for the reader
