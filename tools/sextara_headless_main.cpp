@@ -207,7 +207,7 @@ AppHooks MakeHooks(AppContext& app, const Options& opt) {
         std::fprintf(stderr, "sextara-headless: %s (%s)\n", message.c_str(), reason.c_str());
     };
     // Only a live receiver sets the clock, never a replayed capture.
-    if (opt.syncClock) hooks.armClockSync = [&app] { app.clockSync.Arm(); };
+    if (opt.syncClock) hooks.armClockSync = [&app] { app.clockSync.Arm(ClockSync::Request::Explicit); };
     return hooks;
 }
 
@@ -297,9 +297,10 @@ public:
                         RecordSizeText(recorder.ByteCount()).c_str());
         } else if (!endShown_) {
             endShown_ = true;
-            std::printf("Record stopped: %s (%s, %s)\n", recorder.LastEnd().c_str(),
+            // What went into a file that is gone is not on the card: no size.
+            std::printf("Record stopped: %s (%s%s)\n", recorder.LastEnd().c_str(),
                         RecordDurationText(recorder.Seconds()).c_str(),
-                        RecordSizeText(recorder.ByteCount()).c_str());
+                        recorder.FileGone() ? "" : (", " + RecordSizeText(recorder.ByteCount())).c_str());
         }
         std::fflush(stdout);
     }
@@ -324,8 +325,11 @@ int RunLoop(AppCore& core, tools::CorrectionRunner& corrections, const Options& 
             core.Tick();
             if (opt.syncClock) {
                 const int pendingBefore = app.clockSync.Pending();
+                const bool armedBefore = app.clockSync.Armed();
                 if (app.clockSync.OnPaint(app.gnss.Snapshot()) == 0 && pendingBefore != 0) {
                     std::printf("System clock set from GNSS time\n");
+                } else if (armedBefore && !app.clockSync.Armed()) {
+                    std::printf("%s\n", app.clockSync.LastRefusal().c_str());
                 }
             }
             PrintStatus(core, app, core.Link(), spinner);
@@ -355,7 +359,9 @@ int Run(const Options& opt) {
     const bool wasRecording = app.recorder.IsRecording();
     corrections.End();
     core.Shutdown();
-    if (wasRecording) {
+    if (wasRecording && app.recorder.FileGone()) {
+        std::printf("Record stopped: %s\n", app.recorder.LastEnd().c_str());
+    } else if (wasRecording) {
         std::printf("Record closed: %s, %llu bytes\n", app.recorder.FilePath().c_str(),
                     static_cast<unsigned long long>(app.recorder.ByteCount()));
     }
