@@ -11,7 +11,7 @@
 #include "platform/Paths.h"
 #include "platform/SerialDevice.h"
 #include "receiver/GpsPath.h"
-#include "support/PtyPair.h"
+#include "support/PtyPortTest.h"
 #include "support/TempFiles.h"
 #include "support/WaitUntil.h"
 
@@ -51,36 +51,25 @@ std::string DecodedDirectly(const Bytes& bytes) {
     return GnssStateToJson(store.Snapshot());
 }
 
-class GpsPathTest : public testing::Test {
+class GpsPathTest : public test::PtyPortTest<kPort> {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(home_.Path().empty());
-        platform::SetDataFolder(home_.Path());
-        ASSERT_TRUE(pty_.Ok());
-        platform::SetComDevicePath(kPort, pty_.SlavePath());
+        PtyPortTest::SetUp();
         host_.CreateDecoder(enOther);
     }
     void TearDown() override {
         path_.CloseGpsPort();
-        platform::ClearComDevicePaths();
-        platform::SetDataFolder("");
+        PtyPortTest::TearDown();
     }
 
     std::string Decoded() const { return GnssStateToJson(store_.Snapshot()); }
 
     Bytes ReadConsole(std::size_t count) {
-        Bytes got;
-        EXPECT_TRUE(WaitUntil([&] {
-            std::uint8_t buffer[1024];
-            const std::uint32_t n = path_.ReadConsoleBytes(buffer, sizeof buffer);
-            got.insert(got.end(), buffer, buffer + n);
-            return got.size() >= count;
-        }));
-        return got;
+        return test::ReadAtLeast(count, [&](std::uint8_t* buffer, std::uint32_t size) {
+            return path_.ReadConsoleBytes(buffer, size);
+        });
     }
 
-    test::TempDir home_;
-    PtyPair pty_;
     GnssStateStore store_;
     DecoderHost host_{store_};
     SerialPort port_{AppendLog};
@@ -96,10 +85,9 @@ TEST_F(GpsPathTest, OpenFailureIsLoggedAndStartsNothing) {
     // Kept for the settings even though the port did not open.
     EXPECT_EQ(path_.GpsPortNumber(), kPort);
     EXPECT_EQ(path_.GpsBaud(), 57600);
-    EXPECT_NE(test::ReadBytes(home_.File(kEventLogFileName)).find("Can't Open GPS Port!"), std::string::npos);
+    EXPECT_NE(Log().find("Can't Open GPS Port!"), std::string::npos);
     // The reason beside the message, so the user knows what to fix.
-    EXPECT_NE(test::ReadBytes(home_.File(kEventLogFileName))
-                  .find("Can't Open GPS Port! (COM" + std::to_string(kPort) +
+    EXPECT_NE(Log().find("Can't Open GPS Port! (COM" + std::to_string(kPort) +
                         " /dev/sextara-no-such-port: no such device)"),
               std::string::npos);
 }

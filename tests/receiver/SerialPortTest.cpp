@@ -14,7 +14,7 @@
 #include "platform/Paths.h"
 #include "platform/SerialDevice.h"
 #include "receiver/SerialPort.h"
-#include "support/PtyPair.h"
+#include "support/PtyPortTest.h"
 #include "support/TempFiles.h"
 #include "support/WaitUntil.h"
 
@@ -31,32 +31,18 @@ constexpr int kBaud = 115200;
 
 // Each test gets its own data folder for the event log and a pty mapped to
 // COM41.
-class SerialPortTest : public testing::Test {
+class SerialPortTest : public test::PtyPortTest<kPort> {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(home_.Path().empty());
-        platform::SetDataFolder(home_.Path());
-        ASSERT_TRUE(pty_.Ok());
-        platform::SetComDevicePath(kPort, pty_.SlavePath());
-    }
     void TearDown() override {
         port_.Stop();
-        platform::ClearComDevicePaths();
-        platform::SetDataFolder("");
+        PtyPortTest::TearDown();
     }
-
-    std::string EventLog() const { return test::ReadBytes(home_.File(kEventLogFileName)); }
 
     // Everything received so far, once `count` bytes have come in.
     Bytes ReadAll(std::size_t count) {
-        Bytes got;
-        EXPECT_TRUE(WaitUntil([&] {
-            std::uint8_t buffer[1024];
-            const std::uint16_t n = port_.Read(buffer, sizeof buffer);
-            got.insert(got.end(), buffer, buffer + n);
-            return got.size() >= count;
-        }));
-        return got;
+        return test::ReadAtLeast(count, [&](std::uint8_t* buffer, std::uint32_t size) {
+            return port_.Read(buffer, size);
+        });
     }
 
     void OpenAndStart() {
@@ -64,8 +50,6 @@ protected:
         ASSERT_EQ(port_.StartThreads(), 1);
     }
 
-    test::TempDir home_;
-    PtyPair pty_;
     SerialPort port_{AppendLog};
 };
 
@@ -210,12 +194,12 @@ TEST_F(SerialPortTest, SurvivesTheDeviceGoingAwayAndOpensAgain) {
     ASSERT_TRUE(WaitUntil([&] { return !port_.ReaderRunning(); }));
     EXPECT_FALSE(port_.IsOpen());
     EXPECT_EQ(port_.GetHandle(), SerialPort::kInvalidHandle);
-    ASSERT_TRUE(WaitUntil([&] { return EventLog().find("COM41 device lost") != std::string::npos; }));
+    ASSERT_TRUE(WaitUntil([&] { return Log().find("COM41 device lost") != std::string::npos; }));
     // The writer finds out with its next write.
     const Bytes probe = test::ToBytes("log version\r\n");
     port_.Write(probe.data(), static_cast<std::uint32_t>(probe.size()));
-    ASSERT_TRUE(WaitUntil([&] { return EventLog().find("COM41 WriteThread Err") != std::string::npos; }));
-    const std::string log = EventLog();
+    ASSERT_TRUE(WaitUntil([&] { return Log().find("COM41 WriteThread Err") != std::string::npos; }));
+    const std::string log = Log();
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
     EXPECT_EQ(ReadAll(1000).size(), 1000u) << "what came before the loss is still readable";
 
@@ -304,9 +288,9 @@ TEST_F(SerialPortTest, TransmitQueueDropsWholeWritesOldestFirst) {
     expected.insert(expected.end(), third.begin(), third.end());
     expected.insert(expected.end(), last.begin(), last.end());
     EXPECT_TRUE(pty_.Receive(expected.size()) == expected);
-    ASSERT_TRUE(WaitUntil([&] { return EventLog().find("COM41 send queue full") != std::string::npos; }));
-    EXPECT_NE(EventLog().find("COM41 send queue full: 2 writes (95537 bytes) dropped"), std::string::npos)
-        << EventLog();
+    ASSERT_TRUE(WaitUntil([&] { return Log().find("COM41 send queue full") != std::string::npos; }));
+    EXPECT_NE(Log().find("COM41 send queue full: 2 writes (95537 bytes) dropped"), std::string::npos)
+        << Log();
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "platform/SerialDevice.h"
 #include "record/RecordFormat.h"
 #include "sim/ReceiverSim.h"
-#include "support/PtyPair.h"
+#include "support/PtyPortTest.h"
 #include "support/TempFiles.h"
 #include "support/WaitUntil.h"
 
@@ -70,11 +70,10 @@ RecorderTiming FastTiming() {
     return t;
 }
 
-class RecorderTest : public ::testing::Test {
+class RecorderTest : public test::PtyPortTest<kGpsPort> {
 protected:
     void SetUp() override {
-        platform::SetDataFolder(home_.Path());
-        platform::SetComDevicePath(kGpsPort, gps_.SlavePath());
+        PtyPortTest::SetUp();
         app_ = std::make_unique<AppContext>(clock_, 5ms);
         recorder_ = std::make_unique<RawRecorder>(app_->gpsPort, app_->rawPort, app_->gpsPath, clock_, AppendLog,
                                                   FastTiming());
@@ -83,10 +82,8 @@ protected:
     void TearDown() override {
         recorder_.reset();
         app_.reset();
-        platform::SetDataFolder("");
-        platform::ClearComDevicePaths();
+        PtyPortTest::TearDown();
     }
-    std::string Log() const { return test::ReadBytes(home_.File("Mylog.txt")); }
     std::string Folder() const { return files_.Path(); }
     RecordOptions Normal() const {
         RecordOptions o;
@@ -97,9 +94,7 @@ protected:
         return test::WaitUntil([&] { return test::ReadBytes(path).size() >= size; });
     }
 
-    test::TempDir home_;
     test::TempDir files_;
-    test::PtyPair gps_;
     PauseLog clock_;
     platform::UtcTime start_ = At(10, 20, 30);
     std::unique_ptr<AppContext> app_;
@@ -120,7 +115,7 @@ TEST_F(RecorderTest, NormalModeStartStopAndTheSameMinuteCollision) {
     EXPECT_FALSE(test::Exists(Folder() + "/Other_102030.dat"));
 
     const test::Bytes sent = test::CountingBytes(5000);
-    ASSERT_TRUE(gps_.Send(sent));
+    ASSERT_TRUE(pty_.Send(sent));
     ASSERT_TRUE(FileHas(path, sent.size()));
     clock_.Advance(3725s);
     EXPECT_EQ(3725, recorder_->Seconds());
@@ -133,7 +128,7 @@ TEST_F(RecorderTest, NormalModeStartStopAndTheSameMinuteCollision) {
     // first file is left exactly as it was.
     EXPECT_FALSE(recorder_->Start(Folder(), "Site", Normal()));
     EXPECT_NE(std::string::npos, recorder_->LastError().find("file exists"));
-    ASSERT_TRUE(gps_.Send(test::CountingBytes(100, 7)));
+    ASSERT_TRUE(pty_.Send(test::CountingBytes(100, 7)));
     EXPECT_EQ(test::ToText(sent), test::ReadBytes(path));
     EXPECT_NE(std::string::npos, Log().find("Record started: " + path));
 }
@@ -152,9 +147,9 @@ TEST_F(RecorderTest, AWriteErrorEndsTheRecordingAndKeepsWhatWasWritten) {
     const test::Bytes sent = test::CountingBytes(12000);
     {
         test::FileSizeLimit limit(8000);
-        ASSERT_TRUE(gps_.Send(test::Bytes(sent.begin(), sent.begin() + 6000)));
+        ASSERT_TRUE(pty_.Send(test::Bytes(sent.begin(), sent.begin() + 6000)));
         ASSERT_TRUE(FileHas(path, 6000));
-        ASSERT_TRUE(gps_.Send(test::Bytes(sent.begin() + 6000, sent.end())));
+        ASSERT_TRUE(pty_.Send(test::Bytes(sent.begin() + 6000, sent.end())));
         ASSERT_TRUE(test::WaitUntil([&] { return !recorder_->IsRecording(); }));
     }
     EXPECT_EQ(test::ToText(test::Bytes(sent.begin(), sent.begin() + 8000)), test::ReadBytes(path));
@@ -166,7 +161,7 @@ TEST_F(RecorderTest, AWriteErrorEndsTheRecordingAndKeepsWhatWasWritten) {
     EXPECT_TRUE(app_->gpsPath.GpsPortOpen());
     std::uint8_t drain[16384];
     app_->gpsPath.ReadConsoleBytes(drain, sizeof drain);
-    ASSERT_TRUE(gps_.Send(test::CountingBytes(300)));
+    ASSERT_TRUE(pty_.Send(test::CountingBytes(300)));
     EXPECT_TRUE(test::WaitUntil([&] { return app_->gpsPath.QueuedConsoleBytes() >= 300; }));
     EXPECT_EQ(8000u, test::ReadBytes(path).size());
     // A new recording can start at once.
@@ -228,7 +223,7 @@ TEST_F(RecorderTest, RawModeSendsEachMakesCommandsAndRecordsTheSecondPort) {
         EXPECT_EQ(board ? 2 : 4, port);
         EXPECT_EQ(board ? 38400 : 57600, baud);
         if (!portBaud.empty()) {
-            EXPECT_EQ(portBaud, gps_.Receive(portBaud.size()));
+            EXPECT_EQ(portBaud, pty_.Receive(portBaud.size()));
         }
         if (!rawLog.empty()) {
             EXPECT_EQ(rawLog, raw.Receive(rawLog.size()));
@@ -439,11 +434,11 @@ TEST_F(RecorderTest, AFileDeletedWhileRecordingEndsItAsGone) {
         std::filesystem::create_directory(folder);
         ASSERT_TRUE(recorder_->Start(folder, "Site", Normal())) << recorder_->LastError();
         const std::string path = recorder_->FilePath();
-        ASSERT_TRUE(gps_.Send(test::CountingBytes(500)));
+        ASSERT_TRUE(pty_.Send(test::CountingBytes(500)));
         ASSERT_TRUE(FileHas(path, 500));
         std::filesystem::remove_all(folder);
         if (moreData) {
-            ASSERT_TRUE(gps_.Send(test::CountingBytes(500)));
+            ASSERT_TRUE(pty_.Send(test::CountingBytes(500)));
             ASSERT_TRUE(test::WaitUntil([&] { return !recorder_->IsRecording(); }));
             recorder_->Poll();
         } else {
