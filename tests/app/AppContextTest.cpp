@@ -10,6 +10,7 @@
 #include "platform/Paths.h"
 #include "sim/ReceiverSim.h"
 #include "support/HomeFolderTest.h"
+#include "support/SimReceiver.h"
 #include "support/TempFiles.h"
 #include "support/WaitUntil.h"
 
@@ -112,18 +113,13 @@ TEST_F(AppContextTest, CaptureThroughSimulatorMatchesDirectDecode) {
 
     // After the capture the simulator sends a long quiet stretch (no '$'), so
     // the state stays put while it is compared.
-    ReceiverSimOptions options;
-    options.make = enOther;
-    options.baud = 115200;
+    ReceiverSimOptions options = test::SimReceiver(enOther, 115200, 60s);
     options.captureBytes = bytes;
     options.captureBytes.resize(bytes.size() + 200000, '\0');
-    options.duration = 60s;
     ReceiverSim sim(options);
-    const std::string device = sim.Start();
-    ASSERT_FALSE(device.empty()) << sim.Error();
+    ASSERT_TRUE(test::StartOnPort(sim, 4));
 
     AppContext app(platform::SystemClock(), 10ms);
-    platform::SetComDevicePath(4, device);
     app.CreateDecoder(enOther);
     ASSERT_EQ(app.OpenGpsPort(4, 115200), 1);
     ASSERT_TRUE(sim.WaitFor([&](const ReceiverSimStats& s) { return s.bytesSent >= bytes.size() + 4096; }, 30s));

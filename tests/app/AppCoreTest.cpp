@@ -18,6 +18,7 @@
 #include "sim/ReceiverSim.h"
 #include "support/HomeFolderTest.h"
 #include "support/PtyPair.h"
+#include "support/SimReceiver.h"
 #include "support/TempFiles.h"
 #include "support/WaitUntil.h"
 
@@ -161,12 +162,8 @@ TEST_F(AppCoreTest, TickRefreshesResendsAndForwards) {
 TEST_F(AppCoreTest, LostReceiverIsReportedAndReopenedWhenItsPathReturns) {
     const std::string link = home_.File("gps");
     auto startSim = [&] {
-        sim::ReceiverSimOptions options;
-        options.make = enSkyTraq;
-        options.baud = 115200;
-        options.captureFiles = {std::string(SEXTARA_TEST_DATA) + "/nmea/gpsd/skytraq-dgps.log"};
+        sim::ReceiverSimOptions options = test::SimReceiver(enSkyTraq, 115200, 2min, {test::SkyTraqCapture()});
         options.linkPath = link;
-        options.duration = 2min;
         auto sim = std::make_unique<sim::ReceiverSim>(options);
         EXPECT_FALSE(sim->Start().empty()) << sim->Error();
         return sim;

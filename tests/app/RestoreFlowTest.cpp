@@ -40,9 +40,7 @@ TEST(RestoreFlow, ReportsRestoreAndReopenForNovatelHemisphereAndTrimble) {
         test::TempDir home;
         platform::SetDataFolder(home.Path());
         sim::ReceiverSim receiver(test::FastReceiver(c.make, c.baud, 5min));
-        const std::string device = receiver.Start();
-        ASSERT_FALSE(device.empty()) << receiver.Error();
-        platform::SetComDevicePath(kPort, device);
+        ASSERT_TRUE(test::StartOnPort(receiver, kPort));
 
         test::FastReceiverClock clock;
         AppContext app(clock, 5ms);
@@ -98,9 +96,7 @@ TEST(RestoreFlow, TickSendsNothingToTheReceiverWhileTheRestoreHoldsIt) {
     test::TempDir home;
     platform::SetDataFolder(home.Path());
     sim::ReceiverSim receiver(test::FastReceiver(enNovtel, 38400, 5min));
-    const std::string device = receiver.Start();
-    ASSERT_FALSE(device.empty()) << receiver.Error();
-    platform::SetComDevicePath(kPort, device);
+    ASSERT_TRUE(test::StartOnPort(receiver, kPort));
 
     // Holds the worker in its report of the reopened port.
     class HoldingSink final : public platform::MessageSink {

@@ -353,9 +353,7 @@ TEST_F(AdvancedPageFlows, DiffModeLanguageForwardingAndClock) {
 
 TEST_F(AdvancedPageFlows, RestoreHoldsThePageUntilBothReportsArrive) {
     sim::ReceiverSim receiver(test::FastReceiver(enNovtel, 38400, 2min));
-    const std::string device = receiver.Start();
-    ASSERT_FALSE(device.empty()) << receiver.Error();
-    platform::SetComDevicePath(kPort, device);
+    ASSERT_TRUE(test::StartOnPort(receiver, kPort));
     clock_.Watch(&app_->detector, &receiver);
     // Also on an early return: the receiver goes before the clock.
     struct Unwatch {

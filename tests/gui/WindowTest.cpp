@@ -88,16 +88,11 @@ protected:
         platform::SetDataFolder("");
     }
     void StartSim(ReceiverType make, int baud, bool stream) {
-        sim::ReceiverSimOptions options;
-        options.make = make;
-        options.baud = baud;
-        if (stream) options.captureFiles = {std::string(SEXTARA_TEST_DATA) + "/nmea/gpsd/skytraq-dgps.log"};
+        sim::ReceiverSimOptions options = test::SimReceiver(
+            make, baud, 2min, stream ? std::vector<std::string>{test::SkyTraqCapture()} : std::vector<std::string>{});
         options.bytesPerSecond = 115200 / 10 * test::kTimeScale;
-        options.duration = 2min;
         sim_ = std::make_unique<sim::ReceiverSim>(options);
-        const std::string path = sim_->Start();
-        ASSERT_FALSE(path.empty()) << sim_->Error();
-        platform::SetComDevicePath(kPort, path);
+        ASSERT_TRUE(test::StartOnPort(*sim_, kPort));
         clock_.Watch(&app_->detector, sim_.get());
     }
     std::string Recorded() const {

@@ -63,9 +63,7 @@ protected:
         sim::ReceiverSimOptions options = test::FastReceiver(make, baud, 5min);
         options.captureBytes = std::move(stream);
         sim_ = std::make_unique<sim::ReceiverSim>(options);
-        const std::string path = sim_->Start();
-        ASSERT_FALSE(path.empty()) << sim_->Error();
-        platform::SetComDevicePath(kPort, path);
+        ASSERT_TRUE(test::StartOnPort(*sim_, kPort));
         clock_.Watch(&detector_, sim_.get());
     }
 

@@ -9,6 +9,7 @@
 #include "receiver/ReceiverCommandsGolden.h"
 #include "receiver/SerialPort.h"
 #include "sim/ReceiverSim.h"
+#include "support/SimReceiver.h"
 
 namespace sextara {
 namespace {
@@ -23,14 +24,8 @@ constexpr int kPort = 8;
 TEST(StartupSetThroughSerialPort, SimulatorRecordsEveryMakesSetByteExact) {
     for (const auto& make : golden::StartupGoldens()) {
         SCOPED_TRACE(make.name);
-        sim::ReceiverSimOptions options;
-        options.make = static_cast<ReceiverType>(make.type);
-        options.baud = 115200;
-        options.duration = 1min;
-        sim::ReceiverSim sim(options);
-        const std::string path = sim.Start();
-        ASSERT_FALSE(path.empty()) << sim.Error();
-        platform::SetComDevicePath(kPort, path);
+        sim::ReceiverSim sim(test::SimReceiver(static_cast<ReceiverType>(make.type), 115200, 1min));
+        ASSERT_TRUE(test::StartOnPort(sim, kPort));
 
         SerialPort port;
         ASSERT_EQ(1, port.Open(kPort, 115200));

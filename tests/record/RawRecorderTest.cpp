@@ -16,6 +16,7 @@
 #include "record/RecordFormat.h"
 #include "sim/ReceiverSim.h"
 #include "support/PtyPortTest.h"
+#include "support/SimReceiver.h"
 #include "support/TempFiles.h"
 #include "support/WaitUntil.h"
 
@@ -301,17 +302,11 @@ TEST_F(RecorderTest, RawPortThatWillNotOpenRemovesTheNewFile) {
 // What the simulated receiver sent from the start of the recording to its
 // end is the file, byte for byte.
 TEST_F(RecorderTest, NormalModeFileEqualsWhatTheSimulatorSent) {
-    const std::string capture = std::string(SEXTARA_TEST_DATA) + "/nmea/gpsd/skytraq-dgps.log";
-    sim::ReceiverSimOptions options;
-    options.make = enSkyTraq;
-    options.baud = 115200;
-    options.captureFiles = {capture};
+    const std::string capture = test::SkyTraqCapture();
+    sim::ReceiverSimOptions options = test::SimReceiver(enSkyTraq, 115200, 60s, {capture});
     options.bytesPerSecond = 100000;
-    options.duration = 60s;
     sim::ReceiverSim receiver(options);
-    const std::string device = receiver.Start();
-    ASSERT_FALSE(device.empty()) << receiver.Error();
-    platform::SetComDevicePath(kGpsPort, device);
+    ASSERT_TRUE(test::StartOnPort(receiver, kGpsPort));
     ASSERT_TRUE(app_->OpenGpsPort(kGpsPort, 115200));
     ASSERT_TRUE(recorder_->Start(Folder(), "Sim", Normal()));
     const std::string path = recorder_->FilePath();

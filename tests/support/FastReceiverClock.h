@@ -9,6 +9,7 @@
 #include "platform/Clock.h"
 #include "receiver/PortDetector.h"
 #include "sim/ReceiverSim.h"
+#include "support/SimReceiver.h"
 
 namespace sextara::test {
 
@@ -52,10 +53,7 @@ private:
 // A simulated receiver whose line runs kTimeScale times faster, back at once
 // from a reset.
 inline sim::ReceiverSimOptions FastReceiver(ReceiverType make, int baud, std::chrono::milliseconds duration) {
-    sim::ReceiverSimOptions options;
-    options.make = make;
-    options.baud = baud;
-    options.duration = duration;
+    sim::ReceiverSimOptions options = SimReceiver(make, baud, duration);
     options.bytesPerSecond = 115200 / 10 * kTimeScale;
     options.resetDelay = std::chrono::milliseconds(2);
     return options;
