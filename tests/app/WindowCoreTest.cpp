@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/BatteryMonitor.h"
 #include "app/DialogPlacement.h"
@@ -20,39 +22,34 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The bars as the user reads them and the command ids traces and scripts
+// see, in menu order; the rest is checked against the table itself.
 TEST(ShellMenu, ItemsIdsAndLanguages) {
-    struct Row {
-        MenuAction action;
-        int chineseId, englishId;
-        const char* chinese;
-        const char* english;
-        bool enabled, inCorrectionMenu;
-    };
-    const Row expected[] = {
-        {MenuAction::NtripClient, 32802, 32860, "Ntrip Client", "Ntrip Client", true, true},
-        {MenuAction::TcpClient, 32868, 32870, "TCP Client", "TCP Client", true, true},
-        {MenuAction::PortClient, 32876, 32878, "PORT Client", "PORT Client", true, true},
-        {MenuAction::PortSetup, 32779, 32859, "端口设置", "Port Setup", true, false},
-        {MenuAction::DataRecord, 32817, 32858, "数据记录", "Data Record", true, false},
-        {MenuAction::AdvancedSetup, 32815, 32857, "高级设置", "Advanced Setup", true, false},
-        {MenuAction::About, 32781, 32856, "关于", "About", true, false},
-        {MenuAction::Exit, 32786, 32863, "退出", "Exit", true, false},
-    };
-    const auto items = ShellMenuItems();
-    ASSERT_EQ(std::size(expected), items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const Row& row = expected[i];
-        SCOPED_TRACE(row.english);
-        EXPECT_EQ(row.action, items[i].action);
-        EXPECT_EQ(row.chineseId, CommandIdOf(items[i], 0));
-        EXPECT_EQ(row.englishId, CommandIdOf(items[i], 1));
-        EXPECT_EQ(row.chinese, TextOf(items[i], 0));
-        EXPECT_EQ(row.english, TextOf(items[i], 1));
-        EXPECT_EQ(row.enabled, items[i].enabled);
-        EXPECT_EQ(row.inCorrectionMenu, items[i].inCorrectionMenu);
-        EXPECT_EQ(&items[i], FindMenuItem(row.chineseId));
-        EXPECT_EQ(&items[i], FindMenuItem(row.englishId));
+    std::vector<MenuAction> actions, correctionMenu;
+    std::vector<std::string_view> chinese, english;
+    std::vector<int> chineseIds, englishIds;
+    for (const ShellMenuItem& item : ShellMenuItems()) {
+        SCOPED_TRACE(item.english);
+        actions.push_back(item.action);
+        if (item.inCorrectionMenu) correctionMenu.push_back(item.action);
+        chinese.push_back(TextOf(item, 0));
+        english.push_back(TextOf(item, 1));
+        chineseIds.push_back(CommandIdOf(item, 0));
+        englishIds.push_back(CommandIdOf(item, 1));
+        EXPECT_TRUE(item.enabled);
+        EXPECT_EQ(&item, FindMenuItem(CommandIdOf(item, 0)));
+        EXPECT_EQ(&item, FindMenuItem(CommandIdOf(item, 1)));
     }
+    using enum MenuAction;
+    EXPECT_EQ(actions, (std::vector<MenuAction>{NtripClient, TcpClient, PortClient, PortSetup, DataRecord,
+                                                AdvancedSetup, About, Exit}));
+    EXPECT_EQ(correctionMenu, (std::vector<MenuAction>{NtripClient, TcpClient, PortClient}));
+    EXPECT_EQ(chinese, (std::vector<std::string_view>{"Ntrip Client", "TCP Client", "PORT Client", "端口设置",
+                                                      "数据记录", "高级设置", "关于", "退出"}));
+    EXPECT_EQ(english, (std::vector<std::string_view>{"Ntrip Client", "TCP Client", "PORT Client", "Port Setup",
+                                                      "Data Record", "Advanced Setup", "About", "Exit"}));
+    EXPECT_EQ(chineseIds, (std::vector<int>{32802, 32868, 32876, 32779, 32817, 32815, 32781, 32786}));
+    EXPECT_EQ(englishIds, (std::vector<int>{32860, 32870, 32878, 32859, 32858, 32857, 32856, 32863}));
     EXPECT_EQ(MenuAction::Exit, FindMenuItem(kAcceleratorExit)->action);
     EXPECT_EQ(MenuAction::About, FindMenuItem(kAcceleratorAbout)->action);
     EXPECT_EQ(nullptr, FindMenuItem(12345));
