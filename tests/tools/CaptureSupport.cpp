@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <cctype>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -171,193 +169,47 @@ GnssState Decode(std::int32_t make, const std::vector<std::uint8_t>& bytes, cons
 
 namespace {
 
-class JsonReader {
-public:
-    explicit JsonReader(std::string_view text) : text_(text) {}
-
-    bool Document(Json& out) {
-        if (!Value(out, 0)) return false;
-        Space();
-        return pos_ == text_.size();
-    }
-
-private:
-    // The golden files and the peer's reports nest three levels; this only
-    // keeps hostile input from exhausting the stack.
-    static constexpr int kMaxDepth = 32;
-
-    void Space() {
-        while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-    }
-    bool Eat(char c) {
-        Space();
-        if (pos_ < text_.size() && text_[pos_] == c) {
-            ++pos_;
-            return true;
-        }
-        return false;
-    }
-    bool Word(std::string_view word) {
-        if (text_.substr(pos_, word.size()) != word) return false;
-        pos_ += word.size();
-        return true;
-    }
-    bool String(std::string& out) {
-        if (!Eat('"')) return false;
-        while (pos_ < text_.size() && text_[pos_] != '"') {
-            char c = text_[pos_++];
-            if (c == '\\') {
-                if (pos_ >= text_.size()) return false;
-                c = text_[pos_++];
-                if (c == 'u') {  // not used by either producer; keep the escape as text
-                    out += "\\u";
-                    continue;
-                }
-                if (c == 'n') c = '\n';
-                if (c == 't') c = '\t';
-            }
-            out += c;
-        }
-        return Eat('"');
-    }
-    bool Value(Json& out, int depth) {
-        if (depth > kMaxDepth) return false;
-        Space();
-        if (pos_ >= text_.size()) return false;
-        const char c = text_[pos_];
-        if (c == '{') {
-            ++pos_;
-            out.kind = Json::Kind::Object;
-            if (Eat('}')) return true;
-            do {
-                std::string key;
-                Json value;
-                if (!String(key) || !Eat(':') || !Value(value, depth + 1)) return false;
-                out.members.emplace_back(std::move(key), std::move(value));
-            } while (Eat(','));
-            return Eat('}');
-        }
-        if (c == '[') {
-            ++pos_;
-            out.kind = Json::Kind::Array;
-            if (Eat(']')) return true;
-            do {
-                Json value;
-                if (!Value(value, depth + 1)) return false;
-                out.items.push_back(std::move(value));
-            } while (Eat(','));
-            return Eat(']');
-        }
-        if (c == '"') {
-            out.kind = Json::Kind::String;
-            return String(out.text);
-        }
-        if (Word("true")) {
-            out.kind = Json::Kind::Bool;
-            out.boolean = true;
-            return true;
-        }
-        if (Word("false")) {
-            out.kind = Json::Kind::Bool;
-            return true;
-        }
-        if (Word("null")) return true;
-        const char* first = text_.data() + pos_;
-        const char* last = text_.data() + text_.size();
-        const auto [end, error] = std::from_chars(first, last, out.number);
-        if (error != std::errc() || end == first) return false;
-        out.kind = Json::Kind::Number;
-        pos_ += static_cast<std::size_t>(end - first);
-        return true;
-    }
-
-    std::string_view text_;
-    std::size_t pos_ = 0;
-};
-
+// A value as a difference report shows it: scalars as written, containers by size.
 std::string Render(const Json& value) {
-    switch (value.kind) {
-        case Json::Kind::Null: return "null";
-        case Json::Kind::Bool: return value.boolean ? "true" : "false";
-        case Json::Kind::Number: {
-            char text[64];
-            std::snprintf(text, sizeof text, "%.17g", value.number);
-            return text;
-        }
-        case Json::Kind::String: return '"' + value.text + '"';
-        case Json::Kind::Array: return "[" + std::to_string(value.items.size()) + " items]";
-        case Json::Kind::Object: return "{" + std::to_string(value.members.size()) + " members}";
-    }
-    return "?";
-}
-
-bool SameJson(const Json& a, const Json& b) {
-    if (a.kind != b.kind) return false;
-    switch (a.kind) {
-        case Json::Kind::Null: return true;
-        case Json::Kind::Bool: return a.boolean == b.boolean;
-        case Json::Kind::Number: return a.number == b.number;
-        case Json::Kind::String: return a.text == b.text;
-        case Json::Kind::Array:
-            if (a.items.size() != b.items.size()) return false;
-            for (std::size_t i = 0; i < a.items.size(); ++i) {
-                if (!SameJson(a.items[i], b.items[i])) return false;
-            }
-            return true;
-        case Json::Kind::Object:
-            if (a.members.size() != b.members.size()) return false;
-            for (std::size_t i = 0; i < a.members.size(); ++i) {
-                if (a.members[i].first != b.members[i].first ||
-                    !SameJson(a.members[i].second, b.members[i].second)) {
-                    return false;
-                }
-            }
-            return true;
-    }
-    return false;
+    if (value.is_array()) return "[" + std::to_string(value.size()) + " items]";
+    if (value.is_object()) return "{" + std::to_string(value.size()) + " members}";
+    return value.dump();
 }
 
 }  // namespace
 
-const Json* Json::Find(std::string_view key) const {
-    for (const auto& [name, value] : members) {
-        if (name == key) return &value;
-    }
-    return nullptr;
-}
-
-double Json::NumberOr(std::string_view key, double fallback) const {
-    const Json* value = Find(key);
-    return value && value->kind == Kind::Number ? value->number : fallback;
-}
-
-std::string Json::TextOr(std::string_view key, std::string fallback) const {
-    const Json* value = Find(key);
-    return value && value->kind == Kind::String ? value->text : fallback;
-}
-
 std::optional<Json> ParseJson(std::string_view text) {
-    Json out;
-    JsonReader reader(text);
-    if (!reader.Document(out)) return std::nullopt;
+    Json out = Json::parse(text, nullptr, false);
+    if (out.is_discarded()) return std::nullopt;
     return out;
+}
+
+double NumberOr(const Json& object, std::string_view key, double fallback) {
+    const auto value = object.find(key);
+    return value != object.end() && value->is_number() ? value->get<double>() : fallback;
+}
+
+std::string TextOr(const Json& object, std::string_view key, std::string fallback) {
+    const auto value = object.find(key);
+    return value != object.end() && value->is_string() ? value->get<std::string>() : fallback;
 }
 
 std::string DescribeJsonDifference(std::string_view ours, std::string_view theirs) {
     const auto a = ParseJson(ours);
     const auto b = ParseJson(theirs);
     if (!a || !b) return ours == theirs ? "" : "(not both valid JSON)";
+    if (!a->is_object() || !b->is_object()) return ours == theirs ? "" : "(not both JSON objects)";
     std::string out;
-    for (const auto& [key, value] : a->members) {
-        const Json* other = b->Find(key);
-        if (!other) {
+    for (const auto& [key, value] : a->items()) {
+        const auto other = b->find(key);
+        if (other == b->end()) {
             out += key + ": only in ours\n";
-        } else if (!SameJson(value, *other)) {
-            if (value.kind == Json::Kind::Array && other->kind == Json::Kind::Array) {
-                out += key + ": " + std::to_string(value.items.size()) + " vs " +
-                       std::to_string(other->items.size()) + " entries";
-                for (std::size_t i = 0; i < std::min(value.items.size(), other->items.size()); ++i) {
-                    if (!SameJson(value.items[i], other->items[i])) {
+        } else if (value != *other) {
+            if (value.is_array() && other->is_array()) {
+                out += key + ": " + std::to_string(value.size()) + " vs " + std::to_string(other->size()) +
+                       " entries";
+                for (std::size_t i = 0; i < std::min(value.size(), other->size()); ++i) {
+                    if (value[i] != (*other)[i]) {
                         out += ", first difference at entry " + std::to_string(i);
                         break;
                     }
@@ -368,8 +220,8 @@ std::string DescribeJsonDifference(std::string_view ours, std::string_view their
             }
         }
     }
-    for (const auto& [key, value] : b->members) {
-        if (!a->Find(key)) out += key + ": only in theirs\n";
+    for (const auto& [key, value] : b->items()) {
+        if (!a->contains(key)) out += key + ": only in theirs\n";
     }
     if (out.empty() && ours != theirs) out = "(same values, different text)";
     return out;

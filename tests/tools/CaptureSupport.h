@@ -2,8 +2,8 @@
 
 // Shared by the capture, chunk-invariance and decode-tool tests: the table of
 // real captures (tests/data/captures.tsv), replay of a capture through the
-// same DecoderHost path that the decoding thread uses, and a small JSON reader
-// for the golden files and the peer decoder's reports.
+// same DecoderHost path that the decoding thread uses, and JSON reading for
+// the golden files and the peer decoder's reports.
 
 #include <cstdint>
 #include <functional>
@@ -15,6 +15,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "decode/GnssState.h"
 #include "support/RunProgram.h"
@@ -65,21 +67,14 @@ ChunkSizer RandomChunks(std::uint64_t seed);
 // Feeds the bytes through a DecoderHost of the make and returns the final record.
 GnssState Decode(std::int32_t make, const std::vector<std::uint8_t>& bytes, const ChunkSizer& sizer);
 
-// Minimal JSON: enough for the golden files and the peer's report lines.
-// Object members keep their order so that key order can be asserted.
-struct Json {
-    enum class Kind { Null, Bool, Number, String, Array, Object } kind = Kind::Null;
-    bool boolean = false;
-    double number = 0;
-    std::string text;
-    std::vector<Json> items;
-    std::vector<std::pair<std::string, Json>> members;
-
-    const Json* Find(std::string_view key) const;
-    double NumberOr(std::string_view key, double fallback) const;
-    std::string TextOr(std::string_view key, std::string fallback) const;
-};
+// The golden files and the peer's report lines, read with object members in
+// their order so that key order can be asserted.
+using Json = nlohmann::ordered_json;
+// Null when the text is not one JSON document.
 std::optional<Json> ParseJson(std::string_view text);
+// The member's value when it is a number (a string), else the fallback.
+double NumberOr(const Json& object, std::string_view key, double fallback);
+std::string TextOr(const Json& object, std::string_view key, std::string fallback);
 
 // "key: ours vs theirs" for every top-level member that differs; empty when equal.
 std::string DescribeJsonDifference(std::string_view ours, std::string_view theirs);

@@ -159,10 +159,10 @@ PeerReports ReadPeer(const std::string& path) {
         if (line.rfind("{\"class\":\"TPV\"", 0) != 0 && line.rfind("{\"class\":\"SKY\"", 0) != 0) continue;
         auto report = ParseJson(line);
         if (!report) continue;
-        const std::string kind = report->TextOr("class", "");
+        const std::string kind = TextOr(*report, "class", "");
         // Times read "2020-03-18T13:28:19.600Z".
-        if (kind == "TPV" && report->TextOr("time", "").size() >= 19) out.tpvs.push_back(std::move(*report));
-        if (kind == "SKY" && report->Find("satellites")) out.skies.push_back(std::move(*report));
+        if (kind == "TPV" && TextOr(*report, "time", "").size() >= 19) out.tpvs.push_back(std::move(*report));
+        if (kind == "SKY" && report->contains("satellites")) out.skies.push_back(std::move(*report));
     }
     return out;
 }
@@ -190,12 +190,12 @@ std::string DateText(const GnssState& s) {
 // list of one other constellation only, so the plain last list can miss them.
 std::size_t PeerSatellites(const std::vector<Json>& skies, const std::set<int>& systems) {
     const auto ofSystems = [&](const Json& sat) {
-        return systems.count(static_cast<int>(sat.NumberOr("gnssid", -1))) > 0;
+        return systems.count(static_cast<int>(NumberOr(sat, "gnssid", -1))) > 0;
     };
     for (auto sky = skies.rbegin(); sky != skies.rend(); ++sky) {
         std::set<int> prns;
-        for (const auto& sat : sky->Find("satellites")->items) {
-            if (ofSystems(sat)) prns.insert(static_cast<int>(sat.NumberOr("PRN", 0)));
+        for (const auto& sat : sky->at("satellites")) {
+            if (ofSystems(sat)) prns.insert(static_cast<int>(NumberOr(sat, "PRN", 0)));
         }
         if (!prns.empty()) return prns.size();
     }
@@ -218,29 +218,29 @@ TEST_P(CaptureGpsdPeer, FinalFactsAgreeWithThePeer) {
     if (has("time")) {
         match = nullptr;
         for (const auto& tpv : peer.tpvs) {
-            if (tpv.TextOr("time", "").substr(11, 8) == ClockText(s)) match = &tpv;
+            if (TextOr(tpv, "time", "").substr(11, 8) == ClockText(s)) match = &tpv;
         }
         ASSERT_NE(match, nullptr) << "the peer has no report at our final time " << ClockText(s);
     }
-    const std::string peerTime = match->TextOr("time", "");
+    const std::string peerTime = TextOr(*match, "time", "");
     SCOPED_TRACE("peer report at " + peerTime);
 
     if (has("date")) {
         EXPECT_EQ(DateText(s), peerTime.substr(0, 10));
     }
     if (has("position")) {
-        ASSERT_TRUE(match->Find("lat") && match->Find("lon")) << "the peer report carries no position";
-        EXPECT_NEAR(s.latitude, match->NumberOr("lat", 0), 1e-6);
-        EXPECT_NEAR(s.longitude, match->NumberOr("lon", 0), 1e-6);
-        if (match->Find("altMSL")) {
-            EXPECT_NEAR(s.altitude, match->NumberOr("altMSL", 0), 1e-3);
+        ASSERT_TRUE(match->contains("lat") && match->contains("lon")) << "the peer report carries no position";
+        EXPECT_NEAR(s.latitude, NumberOr(*match, "lat", 0), 1e-6);
+        EXPECT_NEAR(s.longitude, NumberOr(*match, "lon", 0), 1e-6);
+        if (match->contains("altMSL")) {
+            EXPECT_NEAR(s.altitude, NumberOr(*match, "altMSL", 0), 1e-3);
         }
     }
     if (has("fix")) {
         // The peer's mode 1 is no fix; its status says how a fix was made:
         // absent or 1 plain, 2 differential, 3 RTK fixed, 4 RTK float.
-        const int mode = static_cast<int>(match->NumberOr("mode", 0));
-        const int status = static_cast<int>(match->NumberOr("status", 1));
+        const int mode = static_cast<int>(NumberOr(*match, "mode", 0));
+        const int status = static_cast<int>(NumberOr(*match, "status", 1));
         static const std::map<int, int> kStatusFix = {
             {1, kFixSingle}, {2, kFixDgps}, {3, kFixFixed}, {4, kFixFloat}};
         ASSERT_TRUE(mode <= 1 || kStatusFix.count(status)) << "peer status " << status;

@@ -139,7 +139,7 @@ TEST(DecodeTool, EmitChangePrintsEachNewFixOnceAndEndsOnTheFinalRecord) {
         for (const char* name : {"hour", "minute", "second", "fixQuality", "latitude", "longitude",
                                  "altitude", "year", "month", "day"}) {
             char text[40];
-            std::snprintf(text, sizeof text, "%.17g ", json ? json->NumberOr(name, 0) : 0.0);
+            std::snprintf(text, sizeof text, "%.17g ", json ? NumberOr(*json, name, 0) : 0.0);
             key += text;
         }
         return key;
@@ -156,7 +156,7 @@ TEST(DecodeTool, JsonKeysAreTheStateFieldNames) {
     const ToolRun run = RunTool({"--make", "enNovtel", Data(kBinaryCapture)});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto json = ParseJson(run.out);
-    ASSERT_TRUE(json && json->kind == Json::Kind::Object) << run.out;
+    ASSERT_TRUE(json && json->is_object()) << run.out;
     // The scalars in record order, then the four tables in record order.
     // clang-format off
     const std::vector<std::string> expected = {
@@ -167,19 +167,19 @@ TEST(DecodeTool, JsonKeysAreTheStateFieldNames) {
         "gpsSats", "beidouSats", "glonassSats", "galileoSats"};
     // clang-format on
     std::vector<std::string> keys;
-    for (const auto& [key, value] : json->members) keys.push_back(key);
+    for (const auto& [key, value] : json->items()) keys.push_back(key);
     EXPECT_EQ(keys, expected);
 
-    const Json* gps = json->Find("gpsSats");
-    ASSERT_TRUE(gps && gps->kind == Json::Kind::Array);
-    ASSERT_FALSE(gps->items.empty()) << "this capture's TRACKSTAT fills the GPS table";
+    const auto gps = json->find("gpsSats");
+    ASSERT_TRUE(gps != json->end() && gps->is_array());
+    ASSERT_FALSE(gps->empty()) << "this capture's TRACKSTAT fills the GPS table";
     const std::vector<std::string> entryKeys = {"prn", "elevation", "azimuth", "snr1", "snr2", "used"};
-    for (const Json& entry : gps->items) {
+    for (const Json& entry : *gps) {
         std::vector<std::string> got;
-        for (const auto& [key, value] : entry.members) got.push_back(key);
+        for (const auto& [key, value] : entry.items()) got.push_back(key);
         EXPECT_EQ(got, entryKeys);
     }
-    EXPECT_EQ(gps->items.size(), static_cast<std::size_t>(json->NumberOr("gpsCount", -1)));
+    EXPECT_EQ(gps->size(), static_cast<std::size_t>(NumberOr(*json, "gpsCount", -1)));
 }
 
 TEST(DecodeTool, StatsGoToStderrAndLeaveStdoutAlone) {
