@@ -11,7 +11,6 @@ namespace sextara {
 namespace {
 
 constexpr std::size_t kMaxListText = 63;
-constexpr std::size_t kMaxDrainPerTick = 2047;
 
 std::optional<std::pair<double, double>> KnownPosition(const corrections::CasterSettings& settings,
                                                        const std::function<GnssState()>& state) {
@@ -281,6 +280,7 @@ std::optional<PagePrompt> NtripPageModel::Start(std::string_view listText) {
         return std::nullopt;
     }
     view_.timer = true;
+    lastDelivered_ = deps_.link.DeliveredBytes();
     view_.counter = "0 B";
     view_.status.clear();
     return std::nullopt;
@@ -297,8 +297,11 @@ void NtripPageModel::Stop() {
 void NtripPageModel::Tick() {
     if (!view_.timer) return;
     if (deps_.link.Active()) {
-        std::uint8_t buffer[kMaxDrainPerTick];
-        const std::size_t count = deps_.link.DrainReceived(buffer, sizeof buffer);
+        // Every byte that went to the receiver, however many a tick: the
+        // link's own count, not the bounded queue.
+        const std::uint64_t delivered = deps_.link.DeliveredBytes();
+        const std::uint64_t count = delivered - lastDelivered_;
+        lastDelivered_ = delivered;
         total_ += static_cast<std::uint32_t>(count);
         view_.counter = " " + std::to_string(count) + "bytes   " + FormatByteTotal(total_);
         if (total_ != lastShown_) {
@@ -338,6 +341,7 @@ std::optional<PagePrompt> NtripPageModel::OnMessage(std::uint32_t message) {
         case platform::MSG_LINK_UP:
             view_.status = "Connect Server successfully !";
             total_ = 0;
+            lastDelivered_ = deps_.link.DeliveredAtConnect();
             return std::nullopt;
         case platform::MSG_LINK_STATUS:
             view_.status = deps_.link.StatusText();

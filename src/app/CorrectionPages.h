@@ -146,6 +146,7 @@ private:
     platform::MessageSink* notify_ = nullptr;
     std::uint32_t total_ = 0;
     std::uint32_t lastShown_ = 0;
+    std::uint64_t lastDelivered_ = 0;  // the link's count at the last tick
 };
 
 }  // namespace sextara
