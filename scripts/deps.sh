@@ -4,7 +4,7 @@
 #   scripts/deps.sh build|test|fuzz
 set -euo pipefail
 
-build=(cmake ninja-build g++ make pkg-config qt6-base-dev fonts-liberation2 fonts-wqy-microhei)
+build=(cmake ninja-build g++ make pkg-config libcli11-dev qt6-base-dev fonts-liberation2 fonts-wqy-microhei)
 test=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool imagemagick rtklib)
 fuzz=(clang libclang-rt-14-dev)
 
