@@ -27,13 +27,19 @@ struct CorrectionJob {
     std::optional<std::string> user;
     std::optional<std::string> password;
     std::optional<std::pair<double, double>> typedPosition;  // degrees, south and west negative
+    bool tls = false;
+    std::optional<std::string> caFile;
 
     int JobCount() const { return int(ntrip) + int(tcp) + int(sourceTable) + int(portClient.has_value()); }
-    bool Overridden() const { return caster || casterPort || mount || user || password || typedPosition; }
+    bool Overridden() const {
+        return caster || casterPort || mount || user || password || typedPosition || tls || caFile;
+    }
 };
 
 // The job as the page runs it (NtripPageModel), printing the page's status
-// texts as they change and the byte counter once a second.
+// texts as they change and the byte counter once a second (with --json the
+// CORRECTIONS object instead). A job that ends by itself (refused, or a TCP
+// server down at Start) ends the run with exit code 1.
 class CorrectionRunner {
 public:
     CorrectionRunner(AppContext& app, const CorrectionJob& job);
@@ -50,7 +56,9 @@ private:
     bool BeginPortClient();
     corrections::CasterSettings SettingsForRun() const;
     bool TryStart();
+    void OnMessage(std::uint32_t message);
     void Show(const std::optional<PagePrompt>& prompt);
+    void PrintTable();
     void ShowStatus();
     void Finish(int code);
 

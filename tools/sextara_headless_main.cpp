@@ -17,6 +17,7 @@
 
 #include "CommandLine.h"
 #include "HeadlessCorrections.h"
+#include "HeadlessOutput.h"
 #include "SimProcess.h"
 #include "app/AppContext.h"
 #include "app/AppCore.h"
@@ -62,6 +63,7 @@ struct Options {
     bool forward = false;
     std::optional<std::string> dataDevice;
     bool syncClock = false;
+    bool json = false;
     tools::CorrectionJob corrections;
 };
 
@@ -121,6 +123,11 @@ void AddOptions(CLI::App& app, Options& opt) {
     caster->add_option("--mount", job.mount, "mount point");
     caster->add_option("--user", job.user, "user name");
     caster->add_option("--password", job.password, "password");
+    caster->add_flag("--tls", job.tls, "TLS to the caster (port 443 unless one is given or stored)");
+    caster->add_option("--ca-file", job.caFile, "PEM file of the CA that signed the caster's certificate")
+        ->type_name("FILE")
+        ->check(CLI::ExistingFile);
+    caster->add_flag("--json", opt.json, "one JSON object a line on stdout (STATUS, CORRECTIONS); texts on stderr");
     tools::AddReadOption(*caster, "--typed-position", job.typedPosition, ReadLatLon,
                          "needs LAT,LON in decimal degrees",
                          "position for the caster, south and west negative")
@@ -176,7 +183,8 @@ std::optional<int> StartDemo(Options& opt, tools::SimProcess& sim) {
     if (opt.demoCapture.empty()) return tools::Fail(kProgram, "--demo needs --capture FILE");
     if (!opt.make) opt.make = "enSkyTraq";
     std::string devicePath;
-    if (!sim.StartDemo(*opt.make, opt.demoCapture, opt.seconds + 10, devicePath)) {
+    if (!sim.StartDemo(*opt.make, opt.demoCapture, opt.seconds + 10, devicePath,
+                       tools::JsonOutput() ? stderr : stdout)) {
         return tools::Fail(kProgram, "cannot start sextara-sim next to this program");
     }
     opt.device = devicePath;
@@ -213,6 +221,10 @@ void PrintStatus(const AppContext& app, ReceiverLink link, int& spinner) {
     in.receiverLost = link == ReceiverLink::Lost;
     const platform::UtcTime now = platform::CurrentUtcTime();
     in.deviceUtc = {now.year, now.month, now.day, now.hour, now.minute, now.second};
+    if (tools::JsonOutput()) {
+        tools::Emit(tools::StatusJson(app.gnss.Snapshot(), in));
+        return;
+    }
     const auto values = FormatStatus(app.gnss.Snapshot(), in, spinner);
     std::string line;
     for (std::size_t i = 0; i < values.size(); ++i) {
@@ -234,10 +246,7 @@ int Detect(AppCore& core) {
     platform::QueueMessageSink sink([&](const platform::Message& m) {
         if (m.message != platform::kMsgWorkerProgress) return;
         switch (m.wParam) {
-            case platform::kWorkerStatusText:
-                std::printf("%s\n", m.text.c_str());
-                std::fflush(stdout);
-                break;
+            case platform::kWorkerStatusText: tools::Say("%s", m.text.c_str()); break;
             case platform::kWorkerBaudFound: app.config.GPSBaud = static_cast<int>(m.lParam); break;
             case platform::kWorkerDetectDone: result = static_cast<int>(m.lParam); break;
             default: break;
@@ -256,7 +265,7 @@ int StartUp(AppCore& core, const Options& opt) {
         std::fprintf(stderr, "sextara-headless: no answer from the receiver at any baud rate\n");
     }
     if (gStop.load()) return 0;
-    std::printf("Receiver %s on COM%d (%s) at %d baud\n",
+    tools::Say("Receiver %s on COM%d (%s) at %d baud",
                 std::string(ConfigNameOf(app.config.receiverType)).c_str(), app.config.GPSPort,
                 platform::ComDevicePath(app.config.GPSPort).c_str(), app.config.GPSBaud);
     if (!core.Start() && !opt.corrections.sourceTable) return 1;
@@ -268,7 +277,7 @@ int StartUp(AppCore& core, const Options& opt) {
                      app.recorder.LastError().c_str());
         return 1;
     }
-    std::printf("Recording %s data to %s\n", app.recorder.Mode() == kRecordRaw ? "raw" : "normal",
+    tools::Say("Recording %s data to %s", app.recorder.Mode() == kRecordRaw ? "raw" : "normal",
                 app.recorder.FilePath().c_str());
     return 0;
 }
@@ -279,16 +288,15 @@ class RecordPrinter {
 public:
     void Print(const RawRecorder& recorder) {
         if (recorder.IsRecording()) {
-            std::printf("Record %-12s %s %s\n", RecordStatusText("Recording", phase_).c_str(),
+            tools::Say("Record %-12s %s %s", RecordStatusText("Recording", phase_).c_str(),
                         RecordDurationText(recorder.Seconds()).c_str(),
                         RecordSizeText(recorder.ByteCount()).c_str());
         } else if (!endShown_) {
             endShown_ = true;
-            std::printf("Record stopped: %s (%s, %s)\n", recorder.LastEnd().c_str(),
+            tools::Say("Record stopped: %s (%s, %s)", recorder.LastEnd().c_str(),
                         RecordDurationText(recorder.Seconds()).c_str(),
                         RecordSizeText(recorder.ByteCount()).c_str());
         }
-        std::fflush(stdout);
     }
 
 private:
@@ -312,7 +320,7 @@ int RunLoop(AppCore& core, tools::CorrectionRunner& corrections, const Options& 
             if (opt.syncClock) {
                 const int pendingBefore = app.clockSync.Pending();
                 if (app.clockSync.OnPaint(app.gnss.Snapshot()) == 0 && pendingBefore != 0) {
-                    std::printf("System clock set from GNSS time\n");
+                    tools::Say("System clock set from GNSS time");
                 }
             }
             PrintStatus(app, core.Link(), spinner);
@@ -343,7 +351,7 @@ int Run(const Options& opt) {
     corrections.End();
     core.Shutdown();
     if (wasRecording) {
-        std::printf("Record closed: %s, %llu bytes\n", app.recorder.FilePath().c_str(),
+        tools::Say("Record closed: %s, %llu bytes", app.recorder.FilePath().c_str(),
                     static_cast<unsigned long long>(app.recorder.ByteCount()));
     }
     app.registry.dataTransfer = storedDataTransfer;
@@ -358,6 +366,7 @@ int main(int argc, char** argv) {
     opt.demoCapture = SEXTARA_DEMO_CAPTURE;
 #endif
     if (const auto exit = ReadOptions(argc, argv, opt)) return *exit;
+    tools::SetJsonOutput(opt.json);
     InstallSignalHandlers();
     UseDataFolder(opt.home);
     tools::SimProcess sim;

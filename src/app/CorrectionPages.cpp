@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/CorrectionHealthText.h"
 #include "platform/Messages.h"
 
 namespace sextara {
@@ -147,6 +148,8 @@ CasterDialogValues DialogValuesOf(const corrections::CasterSettings& settings) {
     v.south = settings.typed.northSouth != "N";
     v.west = settings.typed.eastWest != "E";
     v.resendCurrentPosition = settings.resendCurrentPosition;
+    v.useTls = settings.useTls;
+    v.caFile = settings.caFile;
     return v;
 }
 
@@ -155,13 +158,17 @@ std::optional<std::string> SettingsFromDialog(const corrections::CasterSettings&
                                               corrections::CasterSettings& out) {
     corrections::CasterSettings s = current;
     s.casterAddress = Trimmed(values.address);
-    const auto port = ParseWhole<long long>(values.port);
+    const bool tlsDefaultPort = values.useTls && Trimmed(values.port).empty();
+    const auto port = tlsDefaultPort ? std::optional<long long>(corrections::kTlsDefaultPort)
+                                     : ParseWhole<long long>(values.port);
     if (!port || *port < 1 || *port > 65535) return std::string("Port must be 1 to 65535!");
     s.port = static_cast<std::uint32_t>(*port);
     s.user = values.user;
     s.password = values.password;
     s.useTypedPosition = values.useTypedPosition;
     s.resendCurrentPosition = values.resendCurrentPosition;
+    s.useTls = values.useTls;
+    s.caFile = Trimmed(values.caFile);
     if (values.useTypedPosition) {
         const auto lat = ParseWhole<double>(values.latitude, std::chars_format::fixed);
         const auto lon = ParseWhole<double>(values.longitude, std::chars_format::fixed);
@@ -303,6 +310,7 @@ void NtripPageModel::Tick() {
         const std::uint64_t count = delivered - lastDelivered_;
         lastDelivered_ = delivered;
         total_ += static_cast<std::uint32_t>(count);
+        view_.health = FormatHealthBox(deps_.link.Health(), language_);
         view_.counter = " " + std::to_string(count) + "bytes   " + FormatByteTotal(total_);
         if (total_ != lastShown_) {
             lastShown_ = total_;
@@ -318,6 +326,9 @@ std::optional<PagePrompt> NtripPageModel::OnMessage(std::uint32_t message) {
         case platform::MSG_SOURCETABLE_DONE:
             view_.waitCursor = false;
             view_.status = "Update SourceTable Successfully!";
+            if (const std::string cut = deps_.link.SourceTableCutNote(); !cut.empty()) {
+                view_.status += "\r\nThe source table was cut: " + cut;
+            }
             view_.listEnabled = true;
             view_.settingsEnabled = true;
             FillList();
@@ -329,6 +340,7 @@ std::optional<PagePrompt> NtripPageModel::OnMessage(std::uint32_t message) {
         case platform::MSG_SOURCETABLE_FAILED:
             view_.waitCursor = false;
             view_.status = "Update SourceTable Failed!";
+            if (const std::string why = deps_.link.LastError(); !why.empty()) view_.status += "\r\n" + why;
             view_.running = false;
             view_.listEnabled = true;
             view_.settingsEnabled = true;

@@ -67,6 +67,31 @@ bool CorrectionLink::DeliversToReceiver() const {
     return Active() && (kind == JobKind::Ntrip || kind == JobKind::Tcp);
 }
 
+LinkHealth CorrectionLink::Health() const {
+    LinkHealth health;
+    const bool active = Active();
+    if (!active) {
+        health.state = "idle";
+    } else if (state_.kind.load() == JobKind::SourceTable) {
+        health.state = "sourcetable";
+    } else if (state_.streaming.load()) {
+        health.state = "connected";
+    } else {
+        health.state = Running() ? "connecting" : "waiting";
+    }
+    health.status = StatusText();
+    health.bytes = state_.JobBytes();
+    health.stream = state_.Health();
+    health.connects = Connects();
+    health.lastError = LastError();
+    const GnssState fix = state_.CurrentState();
+    if (health.stream.base && state_.HasStateSource() && fix.fixQuality >= kFixSingle) {
+        health.baselineKm =
+            BaselineKm(*health.stream.base, fix.latitude, fix.longitude, fix.altitude + fix.geoidSeparation);
+    }
+    return health;
+}
+
 bool CorrectionLink::Launch(platform::MessageSink* notify, bool withGga, const char* status, JobKind kind,
                             std::function<void(std::stop_token)> body) {
     std::lock_guard<std::mutex> control(controlLock_);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -22,6 +23,20 @@
 #include "platform/RegistryStore.h"
 
 namespace sextara::corrections {
+
+// How the corrections are doing, for the page's health box and the
+// headless runner's JSON.
+struct LinkHealth {
+    // "idle", "connecting", "connected", "waiting" (for the next attempt),
+    // "sourcetable" (an update runs)
+    std::string state;
+    std::string status;  // the status line
+    std::uint64_t bytes = 0;  // correction bytes of the job, behind the caster's reply header
+    HealthSnapshot stream;    // of the current connection
+    std::optional<double> baselineKm;  // from the receiver's fix to the base, when both are known
+    int connects = 0;         // connections the job made
+    std::string lastError;    // the job's last failure or drop in words; empty when none
+};
 
 // The correction client as the pages and the application see it: the NTRIP
 // client, the plain TCP client and the source table update, one at a time,
@@ -106,6 +121,7 @@ public:
     // The running job's last failure or drop in words; empty when none.
     std::string LastError() const { return state_.LastError(); }
     int Connects() const { return state_.Connects(); }
+    LinkHealth Health() const;
 
 private:
     bool Launch(platform::MessageSink* notify, bool withGga, const char* status, JobKind kind,

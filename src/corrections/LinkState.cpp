@@ -75,12 +75,14 @@ void LinkState::JobStarted(JobKind job) {
     bytesReceived_ = 0;
     jobBytes_ = 0;
     connects_ = 0;
+    health_.Reset();
     SetLastError({});
 }
 
 void LinkState::ConnectionUp() {
     ++connects_;
     deliveredAtConnect_ = delivered_.load();
+    health_.Reset();
 }
 
 void LinkState::Deliver(const std::uint8_t* bytes, std::size_t count) {
@@ -104,6 +106,7 @@ void LinkState::Deliver(const std::uint8_t* bytes, std::size_t count) {
     bytesReceived_ += static_cast<std::uint32_t>(count);
     jobBytes_ += count;
     delivered_ += count;
+    health_.Feed(bytes, count, clock_.Now());
 }
 
 std::size_t LinkState::DrainReceived(std::uint8_t* buffer, std::size_t maximum) {

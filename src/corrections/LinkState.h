@@ -11,6 +11,7 @@
 
 #include "corrections/CasterSettings.h"
 #include "corrections/GgaReporter.h"
+#include "corrections/HealthMeter.h"
 #include "corrections/NtripProtocol.h"
 #include "corrections/SourceTableCache.h"
 #include "decode/ByteSink.h"
@@ -67,6 +68,7 @@ public:
 
     std::atomic<bool> running{false};
     std::atomic<bool> active{false};
+    std::atomic<bool> streaming{false};  // a connection's stream is being read
     std::atomic<JobKind> kind{JobKind::None};
 
     void SetReceiverPort(ByteSink* port) { receiverPort_ = port; }
@@ -75,10 +77,12 @@ public:
 
     // A job starts: counters of the job back to 0.
     void JobStarted(JobKind job);
-    // A connection that will deliver corrections is up.
+    // A connection that will deliver corrections is up: the health counts
+    // start over.
     void ConnectionUp();
     // One piece of the stream: the received-byte queue (trimmed), the
-    // receiver port, the counters.
+    // receiver port, the counters, then the health meter (which reads what
+    // already went, and never holds a byte back).
     void Deliver(const std::uint8_t* bytes, std::size_t count);
     std::size_t DrainReceived(std::uint8_t* buffer, std::size_t maximum);
     std::uint32_t BytesReceived() const { return bytesReceived_.load(); }
@@ -86,6 +90,7 @@ public:
     std::uint64_t DeliveredBytes() const { return delivered_.load(); }
     std::uint64_t DeliveredAtConnect() const { return deliveredAtConnect_.load(); }
     int Connects() const { return connects_.load(); }
+    HealthSnapshot Health() const { return health_.Snapshot(clock_.Now()); }
 
 private:
     const platform::LogFunction log_;
@@ -113,6 +118,7 @@ private:
     std::atomic<std::uint64_t> delivered_{0};  // over the link's life
     std::atomic<std::uint64_t> deliveredAtConnect_{0};
     std::atomic<int> connects_{0};
+    HealthMeter health_;
 };
 
 }  // namespace sextara::corrections

@@ -93,7 +93,9 @@ bool StreamPump::SendGga(bool first) {
 
 StreamEnd StreamPump::Run(std::string_view pending, ChunkedDecoder* chunked, bool sendGga) {
     StreamEnd end;
+    link_.streaming = true;
     auto finish = [&](int error, std::string reason) {
+        link_.streaming = false;
         end.error = error;
         end.reason = std::move(reason);
         end.stopped = stop_.stop_requested();
