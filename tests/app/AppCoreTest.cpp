@@ -66,11 +66,7 @@ private:
     int parked_ = 0;
 };
 
-int CountOf(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
+using test::CountOf;
 
 class AppCoreTest : public test::HomeFolderTest {
 protected:

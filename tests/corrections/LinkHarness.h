@@ -59,6 +59,10 @@ public:
         std::lock_guard<std::mutex> hold(lock_);
         return bytes_;
     }
+    void Clear() {
+        std::lock_guard<std::mutex> hold(lock_);
+        bytes_.clear();
+    }
 
 private:
     mutable std::mutex lock_;
@@ -228,6 +232,12 @@ public:
             done += static_cast<std::size_t>(sent);
         }
     }
+    // Without a script: one connection accepted within the wait, or -1.
+    int AcceptWithin(std::chrono::milliseconds wait) {
+        pollfd entry{listenFd_, POLLIN, 0};
+        if (::poll(&entry, 1, static_cast<int>(wait.count())) != 1) return -1;
+        return ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    }
     // When each connection was accepted.
     std::vector<std::chrono::steady_clock::time_point> AcceptTimes() const {
         std::lock_guard<std::mutex> hold(lock_);
@@ -271,6 +281,12 @@ private:
     std::string afterRequest_;
     std::vector<std::chrono::steady_clock::time_point> acceptTimes_;
 };
+
+inline int CountOf(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
 
 // CRC-24Q of RTCM 3 frames, to check a decoded stream frame by frame.
 inline std::uint32_t Crc24q(const std::uint8_t* bytes, std::size_t count) {
