@@ -65,18 +65,22 @@ std::map<int, std::uint64_t> GpsdecodeCounts(const std::string& capture) {
     return counts;
 }
 
-TEST(LinkDrain, TwentyKilobytesPerSecondArriveWholeInTimeAndCounted) {
-    constexpr std::size_t kPiece = 2000;  // every 100 ms: 20 KB/s
-    const std::string capture = test::ReadData("rtcm3/testglo.rtcm3");
-    const std::string stream = capture + capture + capture;  // about 9 s
+// A caster that sends the stream in pieces every 100 ms, noting when each
+// piece went and when each GGA came.
+struct PacedCaster {
+    PacedCaster(const std::string& bytes, std::size_t pieceBytes) : stream(bytes), piece(pieceBytes) {}
+
+    const std::string& stream;
+    const std::size_t piece;
+    std::mutex lock;
     std::vector<Clock::time_point> sentAt;
     std::vector<Clock::time_point> ggaAt;
-    std::mutex lock;
-    test::LoopbackCaster caster([&](int fd, test::LoopbackCaster& c) {
+
+    void Serve(int fd, test::LoopbackCaster& c) {
         c.ReadRequest(fd);
         test::LoopbackCaster::SendText(fd, "ICY 200 OK\r\n");
         auto next = Clock::now();
-        for (std::size_t at = 0; at < stream.size() && !c.Stopping(); at += kPiece) {
+        for (std::size_t at = 0; at < stream.size() && !c.Stopping(); at += piece) {
             std::this_thread::sleep_until(next);
             next += 100ms;
             {
@@ -86,10 +90,18 @@ TEST(LinkDrain, TwentyKilobytesPerSecondArriveWholeInTimeAndCounted) {
                     for (int n = test::CountOf(got, "$GPGGA"); n > 0; --n) ggaAt.push_back(Clock::now());
                 }
             }
-            test::LoopbackCaster::SendText(fd, stream.substr(at, kPiece));
+            test::LoopbackCaster::SendText(fd, stream.substr(at, piece));
         }
         c.HoldOpen(fd);
-    });
+    }
+};
+
+TEST(LinkDrain, TwentyKilobytesPerSecondArriveWholeInTimeAndCounted) {
+    constexpr std::size_t kPiece = 2000;  // every 100 ms: 20 KB/s
+    const std::string capture = test::ReadData("rtcm3/testglo.rtcm3");
+    const std::string stream = capture + capture + capture;  // about 9 s
+    PacedCaster paced(stream, kPiece);
+    test::LoopbackCaster caster([&](int fd, test::LoopbackCaster& c) { paced.Serve(fd, c); });
     test::TempDir dir;
     platform::SetDataFolder(dir.Path());
     platform::RegistryStore store(dir.File("registry.ini"), {});
@@ -122,17 +134,17 @@ TEST(LinkDrain, TwentyKilobytesPerSecondArriveWholeInTimeAndCounted) {
     ASSERT_TRUE(receiver.Bytes() == stream);
     EXPECT_EQ(page.ByteTotal(), stream.size());
     {
-        std::lock_guard<std::mutex> hold(lock);
-        for (std::size_t i = 0; i < sentAt.size(); ++i) {
-            const auto lag = receiver.ArrivalOf(std::min((i + 1) * kPiece, stream.size())) - sentAt[i];
-            ASSERT_LT(lag, 1s) << "piece " << i << " of " << sentAt.size();
+        std::lock_guard<std::mutex> hold(paced.lock);
+        for (std::size_t i = 0; i < paced.sentAt.size(); ++i) {
+            const auto lag = receiver.ArrivalOf(std::min((i + 1) * kPiece, stream.size())) - paced.sentAt[i];
+            ASSERT_LT(lag, 1s) << "piece " << i << " of " << paced.sentAt.size();
         }
         // The reply's GGA and the stream's first come together; then one
         // every 5 s (seen here to the caster's 100 ms).
-        ASSERT_GE(ggaAt.size(), 3u);
-        for (std::size_t i = 2; i < ggaAt.size(); ++i) {
-            EXPECT_GE(ggaAt[i] - ggaAt[i - 1], 4s);
-            EXPECT_LE(ggaAt[i] - ggaAt[i - 1], 6s);
+        ASSERT_GE(paced.ggaAt.size(), 3u);
+        for (std::size_t i = 2; i < paced.ggaAt.size(); ++i) {
+            EXPECT_GE(paced.ggaAt[i] - paced.ggaAt[i - 1], 4s);
+            EXPECT_LE(paced.ggaAt[i] - paced.ggaAt[i - 1], 6s);
         }
     }
     const LinkHealth health = link.Health();
