@@ -39,8 +39,9 @@ void NtripJob::Run(std::stop_token stop) {
         if (outcome.stopped || stop.stop_requested()) break;
         if (outcome.final) {
             // The cause stays in view; nothing will change it but the user.
-            link_.Post(platform::MSG_LINK_DOWN);
+            // Idle before the page hears of it, so that it finds the link so.
             link_.active = false;
+            link_.Post(platform::MSG_LINK_DOWN);
             return;
         }
         schedule.Record(outcome.deliveredFor);
