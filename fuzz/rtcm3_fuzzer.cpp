@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "FuzzPieces.h"
 #include "corrections/BaseStation.h"
 #include "corrections/HealthMeter.h"
 #include "corrections/Rtcm3Framer.h"
@@ -68,21 +69,11 @@ void CheckCounters(const Rtcm3Counters& now, const Rtcm3Counters& before, std::s
     Require(now.crcErrors <= now.garbageBytes, "more CRC errors than garbage bytes");
 }
 
-// xorshift64: cheap, and the same input always gives the same cuts.
-std::uint64_t Next(std::uint64_t& x) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    return x;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
-    std::uint64_t cuts =
-        0x9E3779B97F4A7C15ull ^ (static_cast<std::uint64_t>(data[size - 2]) << 8 | data[size - 1]);
-    size -= 2;
+    sextara::fuzz::PieceSizes pieces(data, size);
 
     Seen seen;
     Rtcm3Framer framer([&](const Rtcm3Frame& frame) { CheckFrame(frame, seen); });
@@ -91,15 +82,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Rtcm3Counters before;
     std::uint64_t fed = 0;
     for (std::size_t pos = 0; pos < size;) {
-        const std::uint64_t r = Next(cuts);
-        // A quarter of the cuts are short, so that frames split at every
-        // kind of boundary; the rest range past a receive of 1024 bytes.
-        const std::uint64_t limit = (r & 3) == 0 ? 16 : 2 * kRtcm3MaxFrameBytes;
-        std::size_t n = static_cast<std::size_t>(1 + (r >> 2) % limit);
-        if (n > size - pos) n = size - pos;
+        // Up to two frames at a time, past a receive of 1024 bytes.
+        const std::size_t n = pieces.Next(size - pos, 2 * kRtcm3MaxFrameBytes);
         framer.Feed(data + pos, n);
         meter.Feed(data + pos, n, now);
-        now += std::chrono::milliseconds(1 + (r >> 40) % 700);
+        now += std::chrono::milliseconds(1 + (pieces.Random() >> 40) % 700);
         pos += n;
         fed += n;
         CheckCounters(framer.Counters(), before, framer.Pending(), fed, seen);

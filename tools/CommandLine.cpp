@@ -137,4 +137,14 @@ CLI::Option* AddSizeOption(CLI::App& app, const std::string& name, int& width, i
         Check([read](std::string_view text) { return read(text).has_value(); }, std::string(), refusal));
 }
 
+void AddGpsdOptions(CLI::App& app, GpsdFlags& flags) {
+    auto* gpsd = app.add_option_group("gpsd", "the gpsd protocol for cgps, gpspipe, QGIS, OpenCPN, python3-gps");
+    AddNumberOption(*gpsd, "--gpsd-port", flags.port, 0, 65535,
+                    "serve it on TCP port P (0 off; default: config.ini [GPSD] Port)")
+        ->type_name("P");
+    gpsd->add_option("--gpsd-listen", flags.listen, "its address (default 127.0.0.1)")
+        ->type_name("ADDR")
+        ->check(NotEmpty("needs an address"));
+}
+
 }  // namespace sextara::tools

@@ -90,4 +90,12 @@ std::optional<Size> ReadSize(std::string_view text, int minSide, int maxSide);
 CLI::Option* AddSizeOption(CLI::App& app, const std::string& name, int& width, int& height, int minSide,
                            int maxSide, const std::string& help);
 
+// --gpsd-port P and --gpsd-listen ADDR, the gpsd-protocol server of both
+// programs; the port overrides config.ini's [GPSD] Port for the run.
+struct GpsdFlags {
+    std::optional<int> port;
+    std::optional<std::string> listen;
+};
+void AddGpsdOptions(CLI::App& app, GpsdFlags& flags);
+
 }  // namespace sextara::tools

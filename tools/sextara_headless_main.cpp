@@ -65,6 +65,7 @@ struct Options {
     bool syncClock = false;
     bool json = false;
     tools::CorrectionJob corrections;
+    tools::GpsdFlags gpsd;
 };
 
 // LAT,LON in signed decimal degrees, nothing after.
@@ -138,6 +139,7 @@ void AddOptions(CLI::App& app, Options& opt) {
     AddNumberOption(*portClient, "--port-client", job.portClient, 1, 255, "COM number they come in on");
     AddNumberOption(*portClient, "--port-client-baud", job.portClientBaud, 1, kMaxNumber, "its baud rate")
         ->capture_default_str();
+    tools::AddGpsdOptions(app, opt.gpsd);
 }
 
 // Nullopt to go on, otherwise the exit code.
@@ -200,6 +202,8 @@ void ApplyOptions(AppContext& app, const Options& opt) {
     if (opt.device) platform::SetComDevicePath(app.config.GPSPort, *opt.device);
     if (opt.dataDevice) platform::SetComDevicePath(kDataPortNumber, *opt.dataDevice);
     if (opt.recordMode) app.registry.recordDataType = *opt.recordMode == "raw" ? kRecordRaw : kRecordNormal;
+    if (opt.gpsd.port) app.config.gpsdPort = *opt.gpsd.port;
+    if (opt.gpsd.listen) app.config.gpsdListen = *opt.gpsd.listen;
     // Forwarding for this run only: Run puts the stored switch back at exit.
     if (opt.forward) app.registry.dataTransfer = 1;
 }
@@ -215,7 +219,7 @@ AppHooks MakeHooks(AppContext& app, const Options& opt) {
     return hooks;
 }
 
-void PrintStatus(const AppContext& app, ReceiverLink link, int& spinner) {
+void PrintStatus(const AppCore& core, const AppContext& app, ReceiverLink link, int& spinner) {
     StatusInputs in;
     in.ntripConnected = app.correctionLink.Running();
     in.receiverLost = link == ReceiverLink::Lost;
@@ -232,6 +236,10 @@ void PrintStatus(const AppContext& app, ReceiverLink link, int& spinner) {
         line += kStatusLabels[i];
         line += ' ';
         line += values[i];
+    }
+    if (core.Gpsd().Running()) {
+        const gpsd::ServerStatus gpsd = core.Gpsd().Status();
+        line += "  GPSD clients " + std::to_string(gpsd.clients) + " dropped " + std::to_string(gpsd.drops);
     }
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
@@ -269,6 +277,11 @@ int StartUp(AppCore& core, const Options& opt) {
                 std::string(ConfigNameOf(app.config.receiverType)).c_str(), app.config.GPSPort,
                 platform::ComDevicePath(app.config.GPSPort).c_str(), app.config.GPSBaud);
     if (!core.Start() && !opt.corrections.sourceTable) return 1;
+    if (core.Gpsd().Running()) {
+        tools::Say("gpsd server listening on %s", core.Gpsd().Address().c_str());
+    } else if (!core.Gpsd().LastError().empty()) {
+        std::fprintf(stderr, "sextara-headless: gpsd server not started: %s\n", core.Gpsd().LastError().c_str());
+    }
     if (!opt.record || gStop.load()) return 0;
     const std::string folder = opt.recordFolder ? *opt.recordFolder : app.recordFolder;
     const std::string name = opt.recordName ? *opt.recordName : app.registry.recordName;
@@ -323,7 +336,7 @@ int RunLoop(AppCore& core, tools::CorrectionRunner& corrections, const Options& 
                     tools::Say("System clock set from GNSS time");
                 }
             }
-            PrintStatus(app, core.Link(), spinner);
+            PrintStatus(core, app, core.Link(), spinner);
             if (opt.record) recordPrinter.Print(app.recorder);
             corrections.Tick();
             nextTick += std::chrono::seconds(1);

@@ -55,6 +55,7 @@ struct Options {
     std::optional<std::string> capture;
     std::optional<std::string> make;
     gui::ScreenshotOptions shot;  // an output file: the screenshot mode
+    tools::GpsdFlags gpsd;
 };
 
 // One group per mode; --capture and --make serve the demo and the picture.
@@ -94,6 +95,7 @@ void AddOptions(CLI::App& app, Options& opt) {
                            "the selected tab: 0 GPS, 1 GLO, 2 BDS, 3 GAL (default 0)");
     tools::AddNumberOption(*shot, "--language", opt.shot.language, 0, 1, "0 Chinese, 1 English (default)")
         ->type_name("0|1");
+    tools::AddGpsdOptions(app, opt.gpsd);
 }
 
 // The picture takes its own options and the capture's, none of the window's.
@@ -161,6 +163,8 @@ void UseDataFolder(const std::string& home) {
 int RunWindow(QApplication& application, gui::SingleInstance& instance, gui::TerminationSignals& termination,
               const Options& opt, const std::string& simDevice) {
     AppContext app;
+    if (opt.gpsd.port) app.config.gpsdPort = *opt.gpsd.port;
+    if (opt.gpsd.listen) app.config.gpsdListen = *opt.gpsd.listen;
     if (opt.demo) {
         app.config.GPSPort = 3;
         app.config.GPSBaud = 115200;

@@ -70,7 +70,8 @@ private:
     platform::MessageSink* target_;
 };
 
-AppCore::AppCore(AppContext& app, AppHooks hooks) : app_(app), hooks_(std::move(hooks)), clock_(app.Clock()) {
+AppCore::AppCore(AppContext& app, AppHooks hooks)
+    : app_(app), hooks_(std::move(hooks)), clock_(app.Clock()), gpsd_(app) {
     // Added first, so they run last of the steps, still before any port
     // closes: the correction threads end and the record file is closed while
     // the ports they use exist.
@@ -110,6 +111,8 @@ int AppCore::Start() {
                                   app_.gpsPort.LastOpenError());
         }
     }
+    gpsd_.Start();
+    gpsd_.Refresh(Link() == ReceiverLink::Live);
     if (hooks_.startBatteryMonitor) hooks_.startBatteryMonitor();
     return opened;
 }
@@ -118,6 +121,7 @@ void AppCore::Tick() {
     CollectWorker();
     platform::ResetIdleTimer();
     WatchReceiver();
+    gpsd_.Refresh(Link() == ReceiverLink::Live);
     app_.recorder.Poll();
     app_.recording = app_.recorder.IsRecording() ? 1 : 0;
     if (hooks_.refreshView) hooks_.refreshView();
@@ -310,6 +314,7 @@ void AppCore::Shutdown() {
     StopWorker();
     for (auto step = shutdownSteps_.rbegin(); step != shutdownSteps_.rend(); ++step) (*step)();
     shutdownSteps_.clear();
+    gpsd_.Stop();
     app_.CloseGpsPort();
     watched_ = false;
     lost_ = false;

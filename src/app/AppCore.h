@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/AppContext.h"
+#include "app/GpsdLink.h"
 #include "platform/Clock.h"
 #include "platform/MessageSink.h"
 
@@ -63,8 +64,9 @@ public:
     // The steps after the configuration dialog: networking hook, the GPS path
     // at GPSPort/GPSBaud, then on success the caster hook, the start-up set
     // and the clock hook; on failure "Can't Open Port" in the log and the
-    // portOpenFailed hook; then the battery hook. 1 when the port opened. A
-    // worker still running is stopped first.
+    // portOpenFailed hook; then the gpsd server (also without a port: the
+    // receiver may come later) and the battery hook. 1 when the port opened.
+    // A worker still running is stopped first.
     int Start();
     // Once a second: idle reset, the watch over a lost receiver, refreshView,
     // the re-send rule (never while corrections flow into the receiver),
@@ -127,6 +129,10 @@ public:
     void Shutdown();
 
     AppContext& Context() { return app_; }
+    // The gpsd-protocol server: started by Start after the GPS path when the
+    // gpsd port setting is not 0, kept told of the receiver by Tick, stopped
+    // by Shutdown before the path closes.
+    const GpsdLink& Gpsd() const { return gpsd_; }
 
 private:
     class WorkerRelay;
@@ -160,6 +166,8 @@ private:
     int lostPort_ = 0;
     int lostBaud_ = 0;
     platform::Clock::TimePoint nextReturnCheck_{};
+
+    GpsdLink gpsd_;
 
     std::vector<std::function<void()>> shutdownSteps_;
     bool shutDown_ = false;
