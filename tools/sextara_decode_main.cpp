@@ -1,6 +1,10 @@
 // sextara-decode: feeds receiver captures through the decoder of a make and
 // prints the decoded state record as JSON lines.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -8,7 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <memory>
 #include <random>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,7 +76,10 @@ void AddOptions(CLI::App& app, Options& opt) {
                          "time, position or fix; every:N: after every N bytes")
         ->type_name("end|change|every:N");
     app.add_flag("--stats", opt.stats, "print the decoder's frame and error counters to stderr at the end");
-    app.add_option("FILE", opt.files, "captures, fed one after the other as one stream")->type_name("");
+    app.add_option("FILE", opt.files,
+                   "captures, '-' for standard input, fed one after the other as one stream "
+                   "(read in blocks: pipes, FIFOs and devices of any length)")
+        ->type_name("");
 }
 
 // Nullopt to go on, otherwise the exit code.
@@ -91,20 +100,98 @@ int Fail(const std::string& message) {
     return tools::Fail(kProgram, message);
 }
 
-// stdio rather than a stream: a stream throws from inside the read when the
-// path names a directory (it opens, then the read fails with EISDIR).
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    std::uint8_t buffer[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        out.insert(out.end(), buffer, buffer + got);
-    const bool failed = std::ferror(file) != 0;
-    const int readErrno = errno;
-    std::fclose(file);
-    errno = readErrno;
-    return !failed;
+// One input read in blocks, so memory stays the same whatever its size: a
+// capture of gigabytes, a pipe, a FIFO, standard input ("-") or a device
+// that never ends.
+class Input {
+public:
+    static constexpr std::size_t kBlock = 1 << 16;
+
+    Input(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    ~Input() {
+        if (fd_ > STDIN_FILENO) ::close(fd_);
+    }
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+
+    // True while a byte is left; false at the end and on a read error.
+    bool More() { return Fill(1) > 0; }
+    // The next want bytes (want <= kBlock), fewer only at the end.
+    std::span<const std::uint8_t> Take(std::size_t want) {
+        const std::size_t n = std::min(want, Fill(want));
+        const std::span<const std::uint8_t> bytes(buffer_.data() + begin_, n);
+        begin_ += n;
+        return bytes;
+    }
+    // The read error, 0 for none.
+    int Error() const { return error_; }
+    const std::string& Path() const { return path_; }
+
+private:
+    // Reads until `want` bytes are buffered or the input ends; what is buffered.
+    std::size_t Fill(std::size_t want) {
+        if (end_ - begin_ >= want || done_) return end_ - begin_;
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+        while (end_ < want && !done_) {
+            const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                done_ = true;
+                error_ = got < 0 ? errno : 0;
+                break;
+            }
+            end_ += static_cast<std::size_t>(got);
+        }
+        return end_ - begin_;
+    }
+
+    std::string path_;
+    int fd_;
+    std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(kBlock);
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    bool done_ = false;
+    int error_ = 0;
+};
+
+std::string CannotRead(const std::string& path, int error) {
+    return "cannot read '" + path + "': " + std::strerror(error);
+}
+
+// Opens an input ("-" is standard input); nullptr with the reason when it
+// cannot be read. A folder opens and only fails at the read: refused here.
+std::unique_ptr<Input> OpenInput(const std::string& path, std::string& why) {
+    if (path == "-") return std::make_unique<Input>(path, STDIN_FILENO);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        why = CannotRead(path, errno);
+        return nullptr;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        why = CannotRead(path, EISDIR);
+        return nullptr;
+    }
+    return std::make_unique<Input>(path, fd);
+}
+
+// Every input checked before anything is printed, without taking a byte of
+// one that is not a plain file (a FIFO's writer, standard input): those are
+// opened when their turn comes. Empty when all can be read.
+std::string CheckInputs(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        if (path == "-") continue;
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0) return CannotRead(path, errno);
+        if (S_ISDIR(info.st_mode)) return CannotRead(path, EISDIR);
+        if (!S_ISREG(info.st_mode)) continue;
+        std::string why;
+        if (!OpenInput(path, why)) return why;
+    }
+    return {};
 }
 
 bool SameFix(const GnssState& a, const GnssState& b) {
@@ -119,24 +206,25 @@ void PrintRecord(const GnssState& s) {
     std::fputc('\n', stdout);
 }
 
-// Feeds the files as one stream in the chunks the options ask for, printing
-// the record when they say; returns the bytes fed.
-std::uint64_t FeedAll(DecoderHost& host, GnssStateStore& store,
-                      const std::vector<std::vector<std::uint8_t>>& contents, const Options& opt) {
+// Feeds the inputs as one stream in the chunks the options ask for, printing
+// the record when they say. A chunk never spans two inputs, and a size is
+// drawn only while a byte is left, so the chunks are those of the whole
+// files read at once. Returns the bytes fed; why on a failed input.
+std::uint64_t FeedAll(DecoderHost& host, GnssStateStore& store, const Options& opt, std::string& why) {
     std::mt19937_64 rng(opt.seed);
     std::uniform_int_distribution<std::uint32_t> sizes(1, kMaxChunk);
     const std::uint64_t every = opt.emit.every;
     std::uint64_t fed = 0;
     GnssState last = store.Snapshot();
-    for (const auto& data : contents) {
-        std::size_t pos = 0;
-        while (pos < data.size()) {
+    for (const std::string& path : opt.files) {
+        const std::unique_ptr<Input> input = OpenInput(path, why);
+        if (!input) return fed;
+        while (input->More()) {
             std::uint64_t n = opt.chunk ? opt.chunk : sizes(rng);
             if (opt.emit.kind == Emit::Kind::Every) n = std::min<std::uint64_t>(n, every - fed % every);
-            n = std::min<std::uint64_t>(n, data.size() - pos);
-            host.Feed(data.data() + pos, static_cast<std::uint32_t>(n));
-            pos += n;
-            fed += n;
+            const std::span<const std::uint8_t> chunk = input->Take(static_cast<std::size_t>(n));
+            host.Feed(chunk.data(), static_cast<std::uint32_t>(chunk.size()));
+            fed += chunk.size();
             if (opt.emit.kind == Emit::Kind::Change) {
                 const GnssState now = store.Snapshot();
                 if (!SameFix(now, last)) PrintRecord(now);
@@ -144,6 +232,10 @@ std::uint64_t FeedAll(DecoderHost& host, GnssStateStore& store,
             } else if (opt.emit.kind == Emit::Kind::Every && fed % every == 0) {
                 PrintRecord(store.Snapshot());
             }
+        }
+        if (input->Error() != 0) {
+            why = CannotRead(path, input->Error());
+            return fed;
         }
     }
     return fed;
@@ -163,18 +255,17 @@ int main(int argc, char** argv) {
     Options opt;
     if (const auto exit = ReadOptions(argc, argv, opt)) return *exit;
 
-    // Read everything first so that an unreadable file fails before any output.
-    std::vector<std::vector<std::uint8_t>> contents;
-    for (const auto& path : opt.files) {
-        std::vector<std::uint8_t> data;
-        if (!ReadWholeFile(path, data)) return Fail("cannot read '" + path + "': " + std::strerror(errno));
-        contents.push_back(std::move(data));
-    }
+    if (const std::string why = CheckInputs(opt.files); !why.empty()) return Fail(why);
 
     GnssStateStore store;
     DecoderHost host(store);
     host.CreateDecoder(ReceiverTypeFromConfigName(opt.make));
-    const std::uint64_t fed = FeedAll(host, store, contents, opt);
+    std::string why;
+    const std::uint64_t fed = FeedAll(host, store, opt, why);
+    if (!why.empty()) {
+        std::fflush(stdout);
+        return Fail(why);
+    }
     if (opt.emit.kind == Emit::Kind::End) PrintRecord(store.Snapshot());
     if (opt.stats) PrintStats(fed, host.Counters());
     if (std::fflush(stdout) != 0) return Fail("cannot write output");

@@ -215,7 +215,7 @@ AppHooks MakeHooks(AppContext& app, const Options& opt) {
         std::fprintf(stderr, "sextara-headless: %s (%s)\n", message.c_str(), reason.c_str());
     };
     // Only a live receiver sets the clock, never a replayed capture.
-    if (opt.syncClock) hooks.armClockSync = [&app] { app.clockSync.Arm(); };
+    if (opt.syncClock) hooks.armClockSync = [&app] { app.clockSync.Arm(ClockSync::Request::Explicit); };
     return hooks;
 }
 
@@ -306,9 +306,10 @@ public:
                         RecordSizeText(recorder.ByteCount()).c_str());
         } else if (!endShown_) {
             endShown_ = true;
-            tools::Say("Record stopped: %s (%s, %s)", recorder.LastEnd().c_str(),
+            // What went into a file that is gone is not on the card: no size.
+            tools::Say("Record stopped: %s (%s%s)", recorder.LastEnd().c_str(),
                         RecordDurationText(recorder.Seconds()).c_str(),
-                        RecordSizeText(recorder.ByteCount()).c_str());
+                        recorder.FileGone() ? "" : (", " + RecordSizeText(recorder.ByteCount())).c_str());
         }
     }
 
@@ -332,8 +333,11 @@ int RunLoop(AppCore& core, tools::CorrectionRunner& corrections, const Options& 
             core.Tick();
             if (opt.syncClock) {
                 const int pendingBefore = app.clockSync.Pending();
+                const bool armedBefore = app.clockSync.Armed();
                 if (app.clockSync.OnPaint(app.gnss.Snapshot()) == 0 && pendingBefore != 0) {
                     tools::Say("System clock set from GNSS time");
+                } else if (armedBefore && !app.clockSync.Armed()) {
+                    tools::Say("%s", app.clockSync.LastRefusal().c_str());
                 }
             }
             PrintStatus(core, app, core.Link(), spinner);
@@ -363,7 +367,9 @@ int Run(const Options& opt) {
     const bool wasRecording = app.recorder.IsRecording();
     corrections.End();
     core.Shutdown();
-    if (wasRecording) {
+    if (wasRecording && app.recorder.FileGone()) {
+        tools::Say("Record stopped: %s", app.recorder.LastEnd().c_str());
+    } else if (wasRecording) {
         tools::Say("Record closed: %s, %llu bytes", app.recorder.FilePath().c_str(),
                     static_cast<unsigned long long>(app.recorder.ByteCount()));
     }

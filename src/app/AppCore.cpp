@@ -14,6 +14,7 @@
 #include "platform/SerialDevice.h"
 #include "platform/StringTable.h"
 #include "platform/SystemTime.h"
+#include "record/RecordFormat.h"
 
 namespace sextara {
 namespace {
@@ -143,8 +144,12 @@ void AppCore::Tick() {
 void AppCore::ForwardData() { ForwardGgaStep(app_); }
 
 bool AppCore::StartRecording(const std::string& folder, const std::string& name) {
-    app_.recordFolder = folder;
-    app_.registry.recordName = name;
+    // A name the recorder refuses is not taken in: it would be offered again
+    // and saved at exit. A stored one that is refused stays as it is.
+    if (CheckRecordName(name) == RecordNameFault::None) {
+        app_.recordFolder = folder;
+        app_.registry.recordName = name;
+    }
     RecordOptions options;
     options.mode = app_.registry.recordDataType;
     options.intervalCode = app_.registry.recordInterval;

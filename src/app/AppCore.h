@@ -112,9 +112,10 @@ public:
     ReceiverLink Link() const;
 
     // Recording (the recording page, sextara-headless --record): stores the
-    // folder and the name, starts the recorder with the stored settings and
-    // the make, and on success saves the recording settings. True when it
-    // runs; the recorder's LastError() says why not.
+    // folder and the name (unless the name is refused, see CheckRecordName),
+    // starts the recorder with the stored settings and the make, and on
+    // success saves the recording settings. True when it runs; the
+    // recorder's LastError() says why not.
     bool StartRecording(const std::string& folder, const std::string& name);
     void StopRecording();
     // The tick's forwarding step when no forwardData hook is given.
