@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/CorrectionHealthText.h"
+#include "corrections/CasterAddress.h"
 #include "platform/Messages.h"
 
 namespace sextara {
@@ -188,7 +189,9 @@ NtripPageModel::NtripPageModel(Deps deps) : deps_(std::move(deps)) {}
 
 void NtripPageModel::ShowAddress() {
     const corrections::CasterSettings s = deps_.link.Settings();
-    view_.address = s.casterAddress + ":" + std::to_string(s.port);
+    // An IPv6 address in brackets, so that its port stands apart.
+    view_.address =
+        corrections::HostHeaderName(s.casterAddress) + ":" + std::to_string(corrections::EffectivePort(s));
 }
 
 void NtripPageModel::FillList() {

@@ -75,10 +75,14 @@ NtripJob::Outcome NtripJob::Refused(bool final) {
             status = link_.Reason().empty() ? std::string("Don't Receive ICY 200 OK") : link_.Reason();
             break;
     }
-    link_.SetLastError(status);
+    final = final || NotRetried(link_.Result());
+    // What ends the job for good names the mount point it was for.
+    const std::string mount = link_.Settings().mountPoint;
+    const bool named = status.find(mount) != std::string::npos;
+    link_.SetLastError(final && !named ? status + " (mount point " + mount + ")" : status);
     link_.SetStatus(status);
     link_.Post(platform::MSG_LINK_STATUS);
-    return {false, final || NotRetried(link_.Result()), {}};
+    return {false, final, {}};
 }
 
 NtripJob::Outcome NtripJob::Attempt(CasterSession& session, const std::stop_token& stop) {

@@ -68,6 +68,7 @@ void TcpJob::Run(std::stop_token stop) {
         if (!Reconnect(session, schedule, attempt, stop)) break;
         link_.SetStatus("Connect TCP Server Successfully!");
         link_.ConnectionUp();
+        link_.Post(platform::MSG_LINK_STATUS);  // the page no longer shows the wait
     }
     link_.running = false;
     link_.active = false;

@@ -39,6 +39,8 @@ TEST_F(LinkTest, IcyStreamReachesTheReceiverByteExact) {
     // The GGA goes out twice back to back: after the reply and on pass 0.
     const std::string gga = link_.GgaSentence();
     ASSERT_FALSE(gga.empty());
+    // The caster reads them on its own thread, after its last send.
+    EXPECT_TRUE(WaitUntil([&] { return caster.AfterRequests().size() >= 2 * gga.size(); }));
     EXPECT_EQ(caster.AfterRequests().substr(0, 2 * gga.size()), gga + gga);
     EXPECT_EQ(messages_.Count(platform::MSG_LINK_UP), 1);
     EXPECT_TRUE(log_.Contains("IP:127.0.0.1,Port:" + std::to_string(caster.Port()) + ",User: user, Psw: ***"));

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "app/CorrectionPages.h"
 #include "corrections/CasterAddress.h"
 #include "corrections/LinkFixture.h"
 #include "corrections/TlsHarness.h"
@@ -145,6 +146,10 @@ TEST_F(Ipv6Caster, LiteralAddressConnectsWithBracketsInTheHostHeader) {
     for (const char* host : {"::1", "[::1]"}) {
         receiver_.Clear();
         UseCaster(caster.Port(), host);
+        NtripPageModel page(NtripPageModel::Deps{
+            .link = link_, .ensureNetwork = {}, .sendDiffInput = {}, .state = {}, .saveOnStart = false});
+        page.Open(false, 1, nullptr);
+        EXPECT_EQ(page.GetView().address, "[::1]:" + std::to_string(caster.Port()));  // the port stands apart
         ASSERT_TRUE(link_.StartNtrip(&messages_));
         ASSERT_TRUE(WaitUntil([&] { return receiver_.Bytes().size() >= data.size(); })) << log_.All();
         EXPECT_TRUE(receiver_.Bytes() == data);
