@@ -182,7 +182,11 @@ void CorrectionRunner::ShowStatus() {
     const std::string& status = model_.GetView().status;
     if (status == lastStatus_) return;
     lastStatus_ = status;
-    if (!status.empty()) PrintLine("Status: " + status);
+    if (status.empty()) return;
+    // The page's status box takes CR LF between its lines; a terminal, LF.
+    std::string text = "Status: " + status;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
+    PrintLine(text);
 }
 
 void CorrectionRunner::Finish(int code) {
