@@ -1,27 +1,29 @@
 #include "HeadlessCorrections.h"
 
+#include "HeadlessOutput.h"
+
 #include <cmath>
 #include <cstdio>
 #include <string_view>
-#include <thread>
 
 #include "app/CorrectionHooks.h"
 #include "corrections/NetworkBringUp.h"
+#include "platform/Messages.h"
 #include "platform/SerialDevice.h"
 
 namespace sextara::tools {
 namespace {
 
 void PrintLine(const std::string& text) {
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
+    Say("%s", text.c_str());
 }
 
 }  // namespace
 
-CorrectionRunner::CorrectionRunner(AppContext& app, const CorrectionJob& job)
+CorrectionRunner::CorrectionRunner(AppContext& app, const CorrectionJob& job, platform::WakeFd& wake)
     : app_(app),
       job_(job),
+      wake_(wake),
       model_(NtripPageModel::Deps{
           .link = app.correctionLink,
           .ensureNetwork = [](std::string_view address) { return corrections::EnsureNetwork(address); },
@@ -29,7 +31,9 @@ CorrectionRunner::CorrectionRunner(AppContext& app, const CorrectionJob& job)
           .state = [&app] { return app.gnss.Snapshot(); },
           .saveOnStart = !job.Overridden(),
       }),
-      sink_([this](const platform::Message& m) { Show(model_.OnMessage(m.message)); }) {}
+      sink_([this](const platform::Message& m) { OnMessage(m.message); }) {
+    sink_.SetArrivalWake(&wake_);
+}
 
 bool CorrectionRunner::Begin() {
     if (job_.portClient) return BeginPortClient();
@@ -42,11 +46,11 @@ bool CorrectionRunner::Begin() {
     app_.correctionLink.SetSettings(s);
     app_.correctionMode = job_.tcp ? 2 : 1;
     model_.Open(job_.tcp, app_.config.effectiveLanguage, &sink_);
-    std::printf("%s: %s\n",
-                job_.tcp           ? "TCP client"
-                : job_.sourceTable ? "Source table of"
-                                   : "NTRIP client",
-                model_.GetView().address.c_str());
+    Say("%s: %s%s",
+        job_.tcp           ? "TCP client"
+        : job_.sourceTable ? "Source table of"
+                           : "NTRIP client",
+        model_.GetView().address.c_str(), s.useTls ? " (TLS)" : "");
     started_ = TryStart();
     return !finished_ || exitCode_ == 0;
 }
@@ -57,8 +61,8 @@ bool CorrectionRunner::BeginPortClient() {
                      app_.clientPort.LastOpenError().c_str());
         return false;
     }
-    std::printf("PORT client: COM%d (%s) at %d baud\n", *job_.portClient,
-                platform::ComDevicePath(*job_.portClient).c_str(), job_.portClientBaud);
+    Say("PORT client: COM%d (%s) at %d baud", *job_.portClient, platform::ComDevicePath(*job_.portClient).c_str(),
+        job_.portClientBaud);
     return true;
 }
 
@@ -77,12 +81,21 @@ corrections::CasterSettings CorrectionRunner::SettingsForRun() const {
         s.typed.longitude = std::fabs(job_.typedPosition->second);
         s.typed.eastWest = job_.typedPosition->second < 0 ? "W" : "E";
     }
+    if (job_.tls) s.useTls = true;
+    if (job_.caFile) s.caFile = *job_.caFile;
     return s;
 }
 
 void CorrectionRunner::Tick() {
     if (job_.portClient) {
-        PrintLine("Received: " + FormatByteTotal(app_.portClient.BytesReceived()));
+        if (JsonOutput()) {
+            corrections::LinkHealth health;
+            health.state = app_.portClient.IsOpen() ? "port" : "idle";
+            health.bytes = app_.portClient.BytesReceived();
+            Emit(CorrectionsJson(health));
+        } else {
+            PrintLine("Received: " + FormatByteTotal(app_.portClient.BytesReceived()));
+        }
         return;
     }
     if (!model_.IsOpen()) return;
@@ -92,15 +105,19 @@ void CorrectionRunner::Tick() {
     }
     model_.Tick();
     ShowStatus();
-    if (model_.GetView().timer) PrintLine("Received: " + model_.GetView().counter);
+    if (JsonOutput() && !job_.sourceTable) {
+        Emit(CorrectionsJson(app_.correctionLink.Health()));
+    } else if (model_.GetView().timer) {
+        PrintLine("Received: " + model_.GetView().counter);
+    }
 }
 
-void CorrectionRunner::WaitForMessages(std::chrono::milliseconds wait) {
-    if (model_.IsOpen()) {
-        sink_.WaitAndDispatch(wait);
-    } else {
-        std::this_thread::sleep_for(wait);
-    }
+void CorrectionRunner::WaitForMessages(std::chrono::steady_clock::time_point until) {
+    wake_.WaitUntil(until);
+    // Reset before Pump: a message queued from now on notifies again. A
+    // signal's notice may go here; its flag was set first and stays.
+    wake_.Reset();
+    if (model_.IsOpen()) sink_.Pump();
 }
 
 void CorrectionRunner::End() {
@@ -122,17 +139,40 @@ bool CorrectionRunner::TryStart() {
     return true;
 }
 
+void CorrectionRunner::OnMessage(std::uint32_t message) {
+    Show(model_.OnMessage(message));
+    if (message != platform::MSG_LINK_DOWN || job_.sourceTable || app_.correctionLink.Active()) return;
+    // Nothing will retry it: the cause is in view, and the run ends.
+    const corrections::LinkHealth health = app_.correctionLink.Health();
+    if (JsonOutput()) Emit(CorrectionsJson(health));
+    std::fprintf(stderr, "sextara-headless: %s\n",
+                 (health.lastError.empty() ? health.status : health.lastError).c_str());
+    Finish(1);
+}
+
+void CorrectionRunner::PrintTable() {
+    const auto entries = app_.correctionLink.Entries();
+    for (const auto& e : entries) {
+        if (JsonOutput()) {
+            Emit(MountPointJson(e));
+        } else {
+            std::printf("%s\t%s\t%s\t%s\t%.2f\t%.2f\t%d\n", e.mountPoint.c_str(), e.identifier.c_str(),
+                        e.format.c_str(), e.navSystem.c_str(), e.latitude, e.longitude, e.nmea);
+        }
+    }
+    std::fflush(stdout);
+    const std::string cut = app_.correctionLink.SourceTableCutNote();
+    if (!cut.empty()) Say("The source table was cut: %s", cut.c_str());
+    Say("%zu mount points", entries.size());
+}
+
 void CorrectionRunner::Show(const std::optional<PagePrompt>& prompt) {
     ShowStatus();
     if (!prompt) return;
     PrintLine(prompt->stringId != 0 ? app_.strings.String(prompt->stringId) : prompt->text);
     if (prompt->stringId == 59 || prompt->stringId == 0) Finish(1);
     if (job_.sourceTable && prompt->stringId == 61) {
-        for (const auto& e : app_.correctionLink.Entries()) {
-            std::printf("%s\t%s\t%s\t%s\t%.2f\t%.2f\t%d\n", e.mountPoint.c_str(), e.identifier.c_str(),
-                        e.format.c_str(), e.navSystem.c_str(), e.latitude, e.longitude, e.nmea);
-        }
-        std::fflush(stdout);
+        PrintTable();
         Finish(0);
     }
     if (job_.sourceTable && prompt->stringId == 62) Finish(1);
@@ -142,7 +182,11 @@ void CorrectionRunner::ShowStatus() {
     const std::string& status = model_.GetView().status;
     if (status == lastStatus_) return;
     lastStatus_ = status;
-    if (!status.empty()) PrintLine("Status: " + status);
+    if (status.empty()) return;
+    // The page's status box takes CR LF between its lines; a terminal, LF.
+    std::string text = "Status: " + status;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
+    PrintLine(text);
 }
 
 void CorrectionRunner::Finish(int code) {

@@ -10,6 +10,7 @@
 #include "app/AppContext.h"
 #include "app/CorrectionPages.h"
 #include "platform/QueueMessageSink.h"
+#include "platform/WakeFd.h"
 
 namespace sextara::tools {
 
@@ -27,21 +28,30 @@ struct CorrectionJob {
     std::optional<std::string> user;
     std::optional<std::string> password;
     std::optional<std::pair<double, double>> typedPosition;  // degrees, south and west negative
+    bool tls = false;
+    std::optional<std::string> caFile;
 
     int JobCount() const { return int(ntrip) + int(tcp) + int(sourceTable) + int(portClient.has_value()); }
-    bool Overridden() const { return caster || casterPort || mount || user || password || typedPosition; }
+    bool Overridden() const {
+        return caster || casterPort || mount || user || password || typedPosition || tls || caFile;
+    }
 };
 
 // The job as the page runs it (NtripPageModel), printing the page's status
-// texts as they change and the byte counter once a second.
+// texts as they change and the byte counter once a second (with --json the
+// CORRECTIONS object instead). A job that ends by itself (refused, or a TCP
+// server down at Start) ends the run with exit code 1.
 class CorrectionRunner {
 public:
-    CorrectionRunner(AppContext& app, const CorrectionJob& job);
+    // `wake` ends the loop's sleep: the job's messages notify it too.
+    CorrectionRunner(AppContext& app, const CorrectionJob& job, platform::WakeFd& wake);
 
     // Starts the job; false when it cannot run at all.
     bool Begin();
     void Tick();
-    void WaitForMessages(std::chrono::milliseconds wait);
+    // Sleeps until `until`, a message of the job or whatever else notifies
+    // the wake (a signal), then handles the messages that came.
+    void WaitForMessages(std::chrono::steady_clock::time_point until);
     bool Finished() const { return finished_; }
     int ExitCode() const { return exitCode_; }
     void End();
@@ -50,12 +60,15 @@ private:
     bool BeginPortClient();
     corrections::CasterSettings SettingsForRun() const;
     bool TryStart();
+    void OnMessage(std::uint32_t message);
     void Show(const std::optional<PagePrompt>& prompt);
+    void PrintTable();
     void ShowStatus();
     void Finish(int code);
 
     AppContext& app_;
     const CorrectionJob& job_;
+    platform::WakeFd& wake_;
     NtripPageModel model_;
     platform::QueueMessageSink sink_;
     bool started_ = false;

@@ -69,18 +69,18 @@ public:
 
     // The demos' receiver: the sextara-sim beside this program as make at
     // 115200 baud, playing the capture one epoch a second for
-    // durationSeconds; says so on stdout.
+    // durationSeconds; says so on the stream given (stdout by default).
     bool StartDemo(const std::string& make, const std::string& capture, int durationSeconds,
-                   std::string& devicePath) {
+                   std::string& devicePath, std::FILE* sayTo = stdout) {
         if (!Start(platform::ProgramDirectory() + "/sextara-sim",
                    {"--make", make, "--baud", "115200", "--epochs", "--duration",
                     std::to_string(durationSeconds), capture},
                    devicePath)) {
             return false;
         }
-        std::printf("Demo: simulated %s receiver at 115200 baud on %s, streaming %s\n", make.c_str(),
-                    devicePath.c_str(), capture.c_str());
-        std::fflush(stdout);
+        std::fprintf(sayTo, "Demo: simulated %s receiver at 115200 baud on %s, streaming %s\n", make.c_str(),
+                     devicePath.c_str(), capture.c_str());
+        std::fflush(sayTo);
         return true;
     }
 

@@ -17,6 +17,7 @@
 
 #include "CommandLine.h"
 #include "HeadlessCorrections.h"
+#include "HeadlessOutput.h"
 #include "SimProcess.h"
 #include "app/AppContext.h"
 #include "app/AppCore.h"
@@ -28,6 +29,7 @@
 #include "platform/QueueMessageSink.h"
 #include "platform/SerialDevice.h"
 #include "platform/SystemTime.h"
+#include "platform/WakeFd.h"
 #include "record/RecordFormat.h"
 #include "ui/StatusFormat.h"
 
@@ -40,9 +42,13 @@ constexpr std::string_view kProgram = "sextara-headless";
 constexpr std::uint64_t kMaxNumber = 100'000'000;
 
 std::atomic<bool> gStop{false};
+// Ends the main loop's sleep between two ticks when a signal or a message of
+// the correction job comes.
+platform::WakeFd gStopWake;
 
 void OnSignal(int) {
     gStop.store(true);
+    gStopWake.Notify();
 }
 
 struct Options {
@@ -62,6 +68,7 @@ struct Options {
     bool forward = false;
     std::optional<std::string> dataDevice;
     bool syncClock = false;
+    bool json = false;
     tools::CorrectionJob corrections;
     tools::GpsdFlags gpsd;
 };
@@ -122,6 +129,11 @@ void AddOptions(CLI::App& app, Options& opt) {
     caster->add_option("--mount", job.mount, "mount point");
     caster->add_option("--user", job.user, "user name");
     caster->add_option("--password", job.password, "password");
+    caster->add_flag("--tls", job.tls, "TLS to the caster (port 443 unless one is given or stored)");
+    caster->add_option("--ca-file", job.caFile, "PEM file of the CA that signed the caster's certificate")
+        ->type_name("FILE")
+        ->check(CLI::ExistingFile);
+    caster->add_flag("--json", opt.json, "one JSON object a line on stdout (STATUS, CORRECTIONS); texts on stderr");
     tools::AddReadOption(*caster, "--typed-position", job.typedPosition, ReadLatLon,
                          "needs LAT,LON in decimal degrees",
                          "position for the caster, south and west negative")
@@ -178,7 +190,8 @@ std::optional<int> StartDemo(Options& opt, tools::SimProcess& sim) {
     if (opt.demoCapture.empty()) return tools::Fail(kProgram, "--demo needs --capture FILE");
     if (!opt.make) opt.make = "enSkyTraq";
     std::string devicePath;
-    if (!sim.StartDemo(*opt.make, opt.demoCapture, opt.seconds + 10, devicePath)) {
+    if (!sim.StartDemo(*opt.make, opt.demoCapture, opt.seconds + 10, devicePath,
+                       tools::JsonOutput() ? stderr : stdout)) {
         return tools::Fail(kProgram, "cannot start sextara-sim next to this program");
     }
     opt.device = devicePath;
@@ -217,6 +230,10 @@ void PrintStatus(const AppCore& core, const AppContext& app, ReceiverLink link, 
     in.receiverLost = link == ReceiverLink::Lost;
     const platform::UtcTime now = platform::CurrentUtcTime();
     in.deviceUtc = {now.year, now.month, now.day, now.hour, now.minute, now.second};
+    if (tools::JsonOutput()) {
+        tools::Emit(tools::StatusJson(app.gnss.Snapshot(), in));
+        return;
+    }
     const auto values = FormatStatus(app.gnss.Snapshot(), in, spinner);
     std::string line;
     for (std::size_t i = 0; i < values.size(); ++i) {
@@ -242,17 +259,19 @@ int Detect(AppCore& core) {
     platform::QueueMessageSink sink([&](const platform::Message& m) {
         if (m.message != platform::kMsgWorkerProgress) return;
         switch (m.wParam) {
-            case platform::kWorkerStatusText:
-                std::printf("%s\n", m.text.c_str());
-                std::fflush(stdout);
-                break;
+            case platform::kWorkerStatusText: tools::Say("%s", m.text.c_str()); break;
             case platform::kWorkerBaudFound: app.config.GPSBaud = static_cast<int>(m.lParam); break;
             case platform::kWorkerDetectDone: result = static_cast<int>(m.lParam); break;
             default: break;
         }
     });
+    sink.SetArrivalWake(&gStopWake);
     if (!core.StartDetection(sink, app.config.GPSPort, app.config.GPSBaud, app.config.receiverType)) return 0;
-    while (result < 0 && !gStop.load()) sink.WaitAndDispatch(std::chrono::milliseconds(100));
+    while (result < 0 && !gStop.load()) {
+        gStopWake.WaitUntil(std::chrono::steady_clock::now() + std::chrono::seconds(1));
+        gStopWake.Reset();
+        sink.Pump();
+    }
     core.StopWorker();
     return result > 0 ? 1 : 0;
 }
@@ -264,12 +283,12 @@ int StartUp(AppCore& core, const Options& opt) {
         std::fprintf(stderr, "sextara-headless: no answer from the receiver at any baud rate\n");
     }
     if (gStop.load()) return 0;
-    std::printf("Receiver %s on COM%d (%s) at %d baud\n",
+    tools::Say("Receiver %s on COM%d (%s) at %d baud",
                 std::string(ConfigNameOf(app.config.receiverType)).c_str(), app.config.GPSPort,
                 platform::ComDevicePath(app.config.GPSPort).c_str(), app.config.GPSBaud);
     if (!core.Start() && !opt.corrections.sourceTable) return 1;
     if (core.Gpsd().Running()) {
-        std::printf("gpsd server listening on %s\n", core.Gpsd().Address().c_str());
+        tools::Say("gpsd server listening on %s", core.Gpsd().Address().c_str());
     } else if (!core.Gpsd().LastError().empty()) {
         std::fprintf(stderr, "sextara-headless: gpsd server not started: %s\n", core.Gpsd().LastError().c_str());
     }
@@ -281,40 +300,17 @@ int StartUp(AppCore& core, const Options& opt) {
                      app.recorder.LastError().c_str());
         return 1;
     }
-    std::printf("Recording %s data to %s\n", app.recorder.Mode() == kRecordRaw ? "raw" : "normal",
+    tools::Say("Recording %s data to %s", app.recorder.Mode() == kRecordRaw ? "raw" : "normal",
                 app.recorder.FilePath().c_str());
     return 0;
 }
 
-// The recording page's three values, once a second: status with its dots,
-// duration, size; and once why a recording ended by itself.
-class RecordPrinter {
-public:
-    void Print(const RawRecorder& recorder) {
-        if (recorder.IsRecording()) {
-            std::printf("Record %-12s %s %s\n", RecordStatusText("Recording", phase_).c_str(),
-                        RecordDurationText(recorder.Seconds()).c_str(),
-                        RecordSizeText(recorder.ByteCount()).c_str());
-        } else if (!endShown_) {
-            endShown_ = true;
-            // What went into a file that is gone is not on the card: no size.
-            std::printf("Record stopped: %s (%s%s)\n", recorder.LastEnd().c_str(),
-                        RecordDurationText(recorder.Seconds()).c_str(),
-                        recorder.FileGone() ? "" : (", " + RecordSizeText(recorder.ByteCount())).c_str());
-        }
-        std::fflush(stdout);
-    }
-
-private:
-    int phase_ = 0;
-    bool endShown_ = false;
-};
-
 // The one-second timer until the time is up, a signal, or the correction job
-// ends the run. Signals only set a flag, so the loop looks at it every 50 ms.
+// ends the run. Between two ticks the loop sleeps, woken by a signal or a
+// message of the correction job.
 int RunLoop(AppCore& core, tools::CorrectionRunner& corrections, const Options& opt) {
     AppContext& app = core.Context();
-    RecordPrinter recordPrinter;
+    tools::RecordPrinter recordPrinter;
     int spinner = 0;
     const auto start = std::chrono::steady_clock::now();
     auto nextTick = start;
@@ -327,9 +323,9 @@ int RunLoop(AppCore& core, tools::CorrectionRunner& corrections, const Options& 
                 const int pendingBefore = app.clockSync.Pending();
                 const bool armedBefore = app.clockSync.Armed();
                 if (app.clockSync.OnPaint(app.gnss.Snapshot()) == 0 && pendingBefore != 0) {
-                    std::printf("System clock set from GNSS time\n");
+                    tools::Say("System clock set from GNSS time");
                 } else if (armedBefore && !app.clockSync.Armed()) {
-                    std::printf("%s\n", app.clockSync.LastRefusal().c_str());
+                    tools::Say("%s", app.clockSync.LastRefusal().c_str());
                 }
             }
             PrintStatus(core, app, core.Link(), spinner);
@@ -338,7 +334,7 @@ int RunLoop(AppCore& core, tools::CorrectionRunner& corrections, const Options& 
             nextTick += std::chrono::seconds(1);
         }
         if (corrections.Finished()) return corrections.ExitCode();
-        corrections.WaitForMessages(std::chrono::milliseconds(50));
+        corrections.WaitForMessages(nextTick);
     }
     return 0;
 }
@@ -353,16 +349,16 @@ int Run(const Options& opt) {
     app.CreateDecoder(app.config.receiverType);
     AppCore core(app, MakeHooks(app, opt));
     int exitCode = StartUp(core, opt);
-    tools::CorrectionRunner corrections(app, opt.corrections);
+    tools::CorrectionRunner corrections(app, opt.corrections, gStopWake);
     if (exitCode == 0 && !gStop.load() && !corrections.Begin()) exitCode = 1;
     if (exitCode == 0) exitCode = RunLoop(core, corrections, opt);
     const bool wasRecording = app.recorder.IsRecording();
     corrections.End();
     core.Shutdown();
     if (wasRecording && app.recorder.FileGone()) {
-        std::printf("Record stopped: %s\n", app.recorder.LastEnd().c_str());
+        tools::Say("Record stopped: %s", app.recorder.LastEnd().c_str());
     } else if (wasRecording) {
-        std::printf("Record closed: %s, %llu bytes\n", app.recorder.FilePath().c_str(),
+        tools::Say("Record closed: %s, %llu bytes", app.recorder.FilePath().c_str(),
                     static_cast<unsigned long long>(app.recorder.ByteCount()));
     }
     app.registry.dataTransfer = storedDataTransfer;
@@ -377,6 +373,7 @@ int main(int argc, char** argv) {
     opt.demoCapture = SEXTARA_DEMO_CAPTURE;
 #endif
     if (const auto exit = ReadOptions(argc, argv, opt)) return *exit;
+    tools::SetJsonOutput(opt.json);
     InstallSignalHandlers();
     UseDataFolder(opt.home);
     tools::SimProcess sim;

@@ -126,8 +126,12 @@ void AppCore::Tick() {
     app_.recorder.Poll();
     app_.recording = app_.recorder.IsRecording() ? 1 : 0;
     if (hooks_.refreshView) hooks_.refreshView();
-    // A restore owns the receiver until its worker is done.
-    if (app_.ResendRule().OnTick(app_.gnss.Snapshot().fixQuality) && !WorkerRunning()) app_.SendStartupCommands();
+    // A restore owns the receiver until its worker is done; corrections
+    // flowing into it must not be split by commands in between.
+    const bool correctionsFlow = app_.correctionLink.DeliversToReceiver() || app_.portClient.IsOpen();
+    if (app_.ResendRule().OnTick(app_.gnss.Snapshot().fixQuality) && !WorkerRunning() && !correctionsFlow) {
+        app_.SendStartupCommands();
+    }
     if (app_.registry.dataTransfer) {
         if (hooks_.forwardData) {
             hooks_.forwardData();

@@ -69,7 +69,8 @@ public:
     // A worker still running is stopped first.
     int Start();
     // Once a second: idle reset, the watch over a lost receiver, refreshView,
-    // the re-send rule, forwardData when data output is on. It also collects
+    // the re-send rule (never while corrections flow into the receiver),
+    // forwardData when data output is on. It also collects
     // a worker that has finished.
     //
     // The watch: when the device of a port the core opened goes away, the

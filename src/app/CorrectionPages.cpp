@@ -5,13 +5,14 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/CorrectionHealthText.h"
+#include "corrections/CasterAddress.h"
 #include "platform/Messages.h"
 
 namespace sextara {
 namespace {
 
 constexpr std::size_t kMaxListText = 63;
-constexpr std::size_t kMaxDrainPerTick = 2047;
 
 std::optional<std::pair<double, double>> KnownPosition(const corrections::CasterSettings& settings,
                                                        const std::function<GnssState()>& state) {
@@ -148,6 +149,8 @@ CasterDialogValues DialogValuesOf(const corrections::CasterSettings& settings) {
     v.south = settings.typed.northSouth != "N";
     v.west = settings.typed.eastWest != "E";
     v.resendCurrentPosition = settings.resendCurrentPosition;
+    v.useTls = settings.useTls;
+    v.caFile = settings.caFile;
     return v;
 }
 
@@ -156,13 +159,17 @@ std::optional<std::string> SettingsFromDialog(const corrections::CasterSettings&
                                               corrections::CasterSettings& out) {
     corrections::CasterSettings s = current;
     s.casterAddress = Trimmed(values.address);
-    const auto port = ParseWhole<long long>(values.port);
+    const bool tlsDefaultPort = values.useTls && Trimmed(values.port).empty();
+    const auto port = tlsDefaultPort ? std::optional<long long>(corrections::kTlsDefaultPort)
+                                     : ParseWhole<long long>(values.port);
     if (!port || *port < 1 || *port > 65535) return std::string("Port must be 1 to 65535!");
     s.port = static_cast<std::uint32_t>(*port);
     s.user = values.user;
     s.password = values.password;
     s.useTypedPosition = values.useTypedPosition;
     s.resendCurrentPosition = values.resendCurrentPosition;
+    s.useTls = values.useTls;
+    s.caFile = Trimmed(values.caFile);
     if (values.useTypedPosition) {
         const auto lat = ParseWhole<double>(values.latitude, std::chars_format::fixed);
         const auto lon = ParseWhole<double>(values.longitude, std::chars_format::fixed);
@@ -182,7 +189,9 @@ NtripPageModel::NtripPageModel(Deps deps) : deps_(std::move(deps)) {}
 
 void NtripPageModel::ShowAddress() {
     const corrections::CasterSettings s = deps_.link.Settings();
-    view_.address = s.casterAddress + ":" + std::to_string(s.port);
+    // An IPv6 address in brackets, so that its port stands apart.
+    view_.address =
+        corrections::HostHeaderName(s.casterAddress) + ":" + std::to_string(corrections::EffectivePort(s));
 }
 
 void NtripPageModel::FillList() {
@@ -281,6 +290,7 @@ std::optional<PagePrompt> NtripPageModel::Start(std::string_view listText) {
         return std::nullopt;
     }
     view_.timer = true;
+    lastDelivered_ = deps_.link.DeliveredBytes();
     view_.counter = "0 B";
     view_.status.clear();
     return std::nullopt;
@@ -297,9 +307,13 @@ void NtripPageModel::Stop() {
 void NtripPageModel::Tick() {
     if (!view_.timer) return;
     if (deps_.link.Active()) {
-        std::uint8_t buffer[kMaxDrainPerTick];
-        const std::size_t count = deps_.link.DrainReceived(buffer, sizeof buffer);
+        // Every byte that went to the receiver, however many a tick: the
+        // link's own count, not the bounded queue.
+        const std::uint64_t delivered = deps_.link.DeliveredBytes();
+        const std::uint64_t count = delivered - lastDelivered_;
+        lastDelivered_ = delivered;
         total_ += static_cast<std::uint32_t>(count);
+        view_.health = FormatHealthBox(deps_.link.Health(), language_);
         view_.counter = " " + std::to_string(count) + "bytes   " + FormatByteTotal(total_);
         if (total_ != lastShown_) {
             lastShown_ = total_;
@@ -315,6 +329,9 @@ std::optional<PagePrompt> NtripPageModel::OnMessage(std::uint32_t message) {
         case platform::MSG_SOURCETABLE_DONE:
             view_.waitCursor = false;
             view_.status = "Update SourceTable Successfully!";
+            if (const std::string cut = deps_.link.SourceTableCutNote(); !cut.empty()) {
+                view_.status += "\r\nThe source table was cut: " + cut;
+            }
             view_.listEnabled = true;
             view_.settingsEnabled = true;
             FillList();
@@ -326,18 +343,25 @@ std::optional<PagePrompt> NtripPageModel::OnMessage(std::uint32_t message) {
         case platform::MSG_SOURCETABLE_FAILED:
             view_.waitCursor = false;
             view_.status = "Update SourceTable Failed!";
+            if (const std::string why = deps_.link.LastError(); !why.empty()) view_.status += "\r\n" + why;
             view_.running = false;
             view_.listEnabled = true;
             view_.settingsEnabled = true;
             return PagePrompt{62, PagePrompt::Icon::Warning, {}};
-        case platform::MSG_LINK_DOWN:
-            view_.status = "DisConnect from Server!";
+        case platform::MSG_LINK_DOWN: {
+            // A job that ended by itself (refused for good, a TCP server down
+            // at Start) leaves its cause in view. After Stop the page is no
+            // longer running, and the link's last error is old news.
+            const std::string why = view_.running ? deps_.link.LastError() : std::string();
+            view_.status = why.empty() ? "DisConnect from Server!" : "DisConnect from Server!\r\n" + why;
             NotRunning();
             view_.timer = false;
             return std::nullopt;
+        }
         case platform::MSG_LINK_UP:
             view_.status = "Connect Server successfully !";
             total_ = 0;
+            lastDelivered_ = deps_.link.DeliveredAtConnect();
             return std::nullopt;
         case platform::MSG_LINK_STATUS:
             view_.status = deps_.link.StatusText();

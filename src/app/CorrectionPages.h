@@ -68,12 +68,15 @@ struct CasterDialogValues {
     bool south = false;
     bool west = false;
     bool resendCurrentPosition = false;
+    bool useTls = false;
+    std::string caFile;  // empty: the system's trusted certificates
 };
 // The dialog's values for a set of settings (position with "%.8f").
 CasterDialogValues DialogValuesOf(const corrections::CasterSettings& settings);
 // The settings the values make, starting from current (the mount point and
 // the values the dialog does not show stay); a message instead when a value
-// cannot be used. The typed position is read only when it is chosen.
+// cannot be used. The typed position is read only when it is chosen; with
+// TLS an empty port means 443.
 std::optional<std::string> SettingsFromDialog(const corrections::CasterSettings& current,
                                               const CasterDialogValues& values,
                                               corrections::CasterSettings& out);
@@ -111,6 +114,7 @@ public:
         bool waitCursor = false;
         std::string status;
         std::string counter;
+        std::string health;     // the health box, refreshed each tick of a running connection
         int progressSteps = 0;  // steps taken since the page opened
     };
 
@@ -146,6 +150,7 @@ private:
     platform::MessageSink* notify_ = nullptr;
     std::uint32_t total_ = 0;
     std::uint32_t lastShown_ = 0;
+    std::uint64_t lastDelivered_ = 0;  // the link's count at the last tick
 };
 
 }  // namespace sextara

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 #include "corrections/NtripProtocol.h"
 
@@ -10,6 +11,8 @@ namespace {
 
 // The typed latitude and longitude texts are read with room for 127 characters.
 constexpr std::size_t kMaxPositionText = 127;
+// A path, as the system allows one.
+constexpr std::size_t kMaxCaFileText = 4095;
 
 // "%.8f" without the locale: a window toolkit may switch LC_NUMERIC to a
 // decimal comma, which the stored text must not follow.
@@ -58,6 +61,10 @@ bool LoadCasterSettings(platform::RegistryStore& store, CasterSettings& settings
     };
     // Not one of the fixed values: a store written before it existed still loads whole.
     settings.resendCurrentPosition = key->QueryDword("SendCurrentGGA").value_or(0) != 0;
+    settings.useTls = key->QueryDword("UseTLS").value_or(0) != 0;
+    if (const auto caFile = key->QueryString("CAFile"); caFile && caFile->size() <= kMaxCaFileText) {
+        settings.caFile = *caFile;
+    }
     std::string latitude;
     std::string longitude;
     if (!text("Mount", settings.mountPoint, kMaxSettingText) || !text("User", settings.user, kMaxSettingText) ||
@@ -92,7 +99,14 @@ bool SaveCasterSettings(platform::RegistryStore& store, const CasterSettings& se
            key->SetString("InPutGGA_Lon", FormatDegrees(settings.typed.longitude)) &&
            key->SetString("InPutGGA_NS", settings.typed.northSouth) &&
            key->SetString("InPutGGA_EW", settings.typed.eastWest) &&
-           key->SetDword("SendCurrentGGA", settings.resendCurrentPosition ? 1 : 0) && store.Flush();
+           key->SetDword("SendCurrentGGA", settings.resendCurrentPosition ? 1 : 0) &&
+           key->SetDword("UseTLS", settings.useTls ? 1 : 0) && key->SetString("CAFile", settings.caFile) &&
+           store.Flush();
+}
+
+std::uint16_t EffectivePort(const CasterSettings& settings) {
+    if (settings.port == 0 && settings.useTls) return kTlsDefaultPort;
+    return static_cast<std::uint16_t>(settings.port);
 }
 
 std::optional<std::string> ValidateMountPoint(std::string_view mountPoint) {
@@ -106,7 +120,17 @@ std::optional<std::string> ValidateCasterSettings(const CasterSettings& settings
     if (HasBlankOrControl(settings.casterAddress)) {
         return std::string("Caster address has blanks or control characters!");
     }
-    if (settings.port < 1 || settings.port > 65535) return std::string("Port must be 1 to 65535!");
+    if ((settings.port < 1 && !settings.useTls) || settings.port > 65535) {
+        return std::string("Port must be 1 to 65535!");
+    }
+    if (!settings.caFile.empty()) {
+        if (settings.caFile.size() > kMaxCaFileText) return std::string("CA file name is too long!");
+        if (std::FILE* file = std::fopen(settings.caFile.c_str(), "rb")) {
+            std::fclose(file);
+        } else {
+            return "CA file " + settings.caFile + " cannot be read!";
+        }
+    }
     if (settings.casterAddress.size() > kMaxSettingText) {
         return std::string("Caster address is longer than 63 characters!");
     }

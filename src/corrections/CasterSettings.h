@@ -38,7 +38,16 @@ struct CasterSettings {
     // the moment instead of the one built at Start (a rover crossing a VRS
     // network). Kept as "SendCurrentGGA"; missing reads as off.
     bool resendCurrentPosition = false;
+    // TLS to the caster ("UseTLS"), checked against the system's trusted
+    // certificates or, when given, the PEM file of a private CA ("CAFile").
+    // Both are kept beside the fixed values; missing reads as off and empty.
+    bool useTls = false;
+    std::string caFile;
 };
+
+// The port a connection uses: the stored one, or 443 for TLS without one.
+inline constexpr std::uint32_t kTlsDefaultPort = 443;
+std::uint16_t EffectivePort(const CasterSettings& settings);
 
 // Reads the values in their fixed order; the first one missing or longer than
 // its room ends the load with false, the earlier ones staying loaded.

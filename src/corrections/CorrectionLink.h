@@ -1,18 +1,18 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "corrections/CasterSettings.h"
-#include "corrections/LinkSocket.h"
+#include "corrections/LinkState.h"
 #include "corrections/NtripProtocol.h"
 #include "corrections/SourceTable.h"
 #include "decode/ByteSink.h"
@@ -24,37 +24,35 @@
 
 namespace sextara::corrections {
 
-// The correction client: the NTRIP client (a receive thread watched by a
-// check thread that restarts it), the plain TCP client (a receive thread
-// alone) and the source table update. One runs at a time. Every received
-// correction byte goes to the receiver port and into a bounded queue that
-// the page drains to count bytes; the threads report through the status
-// text and posted messages (MSG_SOURCETABLE_DONE .. MSG_LINK_STATUS).
+// How the corrections are doing, for the page's health box and the
+// headless runner's JSON.
+struct LinkHealth {
+    // "idle", "connecting", "connected", "waiting" (for the next attempt),
+    // "sourcetable" (an update runs)
+    std::string state;
+    std::string status;  // the status line
+    std::uint64_t bytes = 0;  // correction bytes of the job, behind the caster's reply header
+    HealthSnapshot stream;    // of the current connection
+    std::optional<double> baselineKm;  // from the receiver's fix to the base, when both are known
+    int connects = 0;         // connections the job made
+    std::string lastError;    // the job's last failure or drop in words; empty when none
+};
+
+// The correction client as the pages and the application see it: the NTRIP
+// client, the plain TCP client and the source table update, one at a time,
+// each a job on one thread (LinkJobs.h). Every received correction byte goes
+// to the receiver port as it arrives, is counted, and is kept in a bounded
+// queue; the jobs report through the status text and posted messages
+// (MSG_SOURCETABLE_DONE .. MSG_LINK_STATUS).
 //
-// Threads are stopped, never killed: the flag is cleared, the socket is
-// interrupted (a connect or receive in progress returns at once), pauses
-// end early, and the thread is joined. No lock is held while a thread
-// blocks or writes to the receiver port.
+// A job is stopped, never killed: its stop token is set, which interrupts
+// the socket (a connect, handshake or receive in progress returns at once)
+// and ends its pauses, and the thread is joined. No lock is held while a
+// thread blocks or writes to the receiver port.
 class CorrectionLink {
 public:
-    using StateSource = std::function<GnssState()>;
-
-    // The NTRIP and TCP constants.
-    static constexpr std::size_t kReceiveBufferBytes = 1024;
-    static constexpr std::chrono::milliseconds kPauseAfterChunk{200};
-    static constexpr std::chrono::milliseconds kPauseAfterGga{100};
-    static constexpr std::chrono::milliseconds kPauseBeforeReconnect{800};
-    static constexpr std::chrono::milliseconds kPauseBeforeGivingUp{1000};
-    static constexpr std::size_t kNtripQueueLimit = 2048, kNtripQueueTrim = 1024;
-    static constexpr std::size_t kTcpQueueLimit = 8192, kTcpQueueTrim = 4096;
-    static constexpr int kEmptyReceivesTolerated = 11;
-    static constexpr int kReconnectBudget = 3;
-    static constexpr int kGgaEveryPasses = 25;
-    static constexpr std::chrono::milliseconds kCheckInterval{20000};
-    static constexpr std::chrono::milliseconds kPauseBeforeEndingStalled{300};
-    static constexpr std::chrono::milliseconds kPauseBeforeRestart{1000};
-    static constexpr int kMaxRestarts = 1000;
-    static constexpr std::chrono::milliseconds kDefaultReceiveTimeout{1000};
+    using StateSource = LinkState::StateSource;
+    static constexpr std::chrono::milliseconds kDefaultReceiveTimeout = LinkState::kDefaultReceiveTimeout;
 
     CorrectionLink(platform::RegistryStore& settingsStore, platform::LogFunction log,
                    platform::Clock& clock = platform::SystemClock(), StateSource currentState = {});
@@ -65,28 +63,30 @@ public:
 
     // Wiring. The receiver port and the notify target may change at any time;
     // after SetNotifyTarget returns, the old target receives nothing more.
-    // Every correction byte is written to the port as it arrives; a port that
-    // should not take bytes while closed is given as a sink that drops them.
-    void SetReceiverPort(ByteSink* port);
-    void SetNotifyTarget(platform::MessageSink* target);
-    // The wait of one receive pass (1000 ms); tests shorten it.
-    void SetReceiveTimeout(std::chrono::milliseconds timeout);
+    // A port that should not take bytes while closed is given as a sink that
+    // drops them.
+    void SetReceiverPort(ByteSink* port) { state_.SetReceiverPort(port); }
+    void SetNotifyTarget(platform::MessageSink* target) { state_.SetNotifyTarget(target); }
+    // The longest wait for bytes before an empty pass (1000 ms); tests shorten it.
+    void SetReceiveTimeout(std::chrono::milliseconds timeout) { state_.SetReceiveTimeout(timeout); }
 
     // Settings, kept under "software\\GPS\\GPS" of the settings store.
-    CasterSettings Settings() const;
-    void SetSettings(const CasterSettings& settings);
+    CasterSettings Settings() const { return state_.Settings(); }
+    void SetSettings(const CasterSettings& settings) { state_.SetSettings(settings); }
     bool LoadCasterSettings();
     bool SaveCasterSettings();
     // The start-up load: the settings, then "SourceTable.dat" from the data folder.
     bool LoadSourceTableFile();
-    std::size_t ParseSourceTable();
+    std::size_t ParseSourceTable() { return state_.Table().Parse(); }
     std::vector<SourceTableEntry> Entries() const;
     std::string RawSourceTable() const;
+    // Why the table last fetched is not whole, or empty.
+    std::string SourceTableCutNote() const;
 
     // The GGA sentence sent to the caster: built once per Start from the state
-    // source (or the typed position when chosen) and re-sent unchanged.
+    // source (or the typed position when chosen).
     void BuildGga();
-    void SetGgaSentence(std::string sentence);
+    void SetGgaSentence(std::string sentence) { state_.Gga().SetSentence(std::move(sentence)); }
     std::string GgaSentence() const;
     // With resendCurrentPosition and a fix, rebuilds the sentence from the
     // receiver's position of the moment; otherwise leaves it as built at Start.
@@ -95,106 +95,42 @@ public:
     // receiver has a fix.
     bool HasPositionForGga() const;
 
-    // Starts; false (and nothing started) while another connection is active.
+    // Starts; false (and nothing started) while another job is active.
     // StartNtrip builds the GGA sentence first.
     bool StartNtrip(platform::MessageSink* notify);
     bool StartTcp(platform::MessageSink* notify);
     bool StartSourceTableUpdate(platform::MessageSink* notify);
     void StopLink();
     // Moves up to maximum queued bytes, oldest first, into buffer.
-    std::size_t DrainReceived(std::uint8_t* buffer, std::size_t maximum);
+    std::size_t DrainReceived(std::uint8_t* buffer, std::size_t maximum) {
+        return state_.DrainReceived(buffer, maximum);
+    }
 
-    // The wire operations, called on the worker threads (public for tests).
-    bool NtripConnect();
-    bool TcpConnect();
-    bool FetchSourceTable();
-
-    bool Running() const { return running_.load(); }
-    bool Active() const { return active_.load(); }
-    ConnectResult LastResult() const { return lastResult_.load(); }
-    std::string StatusText() const;
-    std::uint32_t BytesReceived() const { return bytesReceived_.load(); }
+    bool Running() const { return state_.running.load(); }
+    bool Active() const { return state_.active.load(); }
+    // An NTRIP or TCP job is active: its corrections own the receiver's port.
+    bool DeliversToReceiver() const;
+    ConnectResult LastResult() const { return state_.Result(); }
+    std::string StatusText() const { return state_.Status(); }
+    // Bytes of the running job (the Part's 32-bit count).
+    std::uint32_t BytesReceived() const { return state_.BytesReceived(); }
+    // Every byte passed to the receiver over the link's life, and the count
+    // when the last connection came up: the page's counter is their difference.
+    std::uint64_t DeliveredBytes() const { return state_.DeliveredBytes(); }
+    std::uint64_t DeliveredAtConnect() const { return state_.DeliveredAtConnect(); }
+    // The running job's last failure or drop in words; empty when none.
+    std::string LastError() const { return state_.LastError(); }
+    int Connects() const { return state_.Connects(); }
+    LinkHealth Health() const;
 
 private:
-    enum class Kind { Ntrip, Tcp };
-
-    void NtripReceiveThread();
-    void NtripCheckThread();
-    void TcpReceiveThread();
-    void SourceTableThread();
-
-    // One small place where the threads reach the page, so that the message
-    // form can change without touching the threads.
-    void PostToPage(std::uint32_t message);
-    void SetStatus(std::string text);
-    void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-    // Pauses through the clock in short steps; false when keepGoing turned
-    // false meanwhile (the pause then ends early).
-    bool Pause(std::chrono::milliseconds duration, const std::atomic<bool>& keepGoing);
-    bool CheckWait(std::chrono::milliseconds duration);
-
-    void SetFailureReason(std::string reason);
-    // Records a failed connect with its reason and closes the socket; false.
-    bool ConnectFailed(std::string reason);
-    // Forgets the last attempt's result and reason before a new one.
-    void ResetAttempt();
-    bool ConnectTo(const CasterSettings& settings, bool forNtrip);
-    void ReportNtripFailure();
-    // The status that tells why the last attempt failed.
-    std::string FailureStatus() const;
-    bool NtripReconnect(int& budget, int& emptyCount);
-    // Passes one piece of the stream on: queue (trimmed), receiver port, count.
-    void Deliver(const std::uint8_t* bytes, std::size_t count, Kind kind);
-    // Undoes the chunk coding of the current connection; false on a broken coding.
-    bool DeliverStream(const std::uint8_t* bytes, std::size_t count);
-    // Closes the ended link's socket and clears its stop marks for the next one.
-    void ReleaseSocket();
-    void JoinEnded();
-    // Starts a job unless one runs; the check thread is optional.
-    bool Launch(platform::MessageSink* notify, bool withGga, const char* status,
-                void (CorrectionLink::*receive)(), void (CorrectionLink::*check)() = nullptr);
-    void StopReceiveThread();
+    bool Launch(platform::MessageSink* notify, bool withGga, const char* status, JobKind kind,
+                std::function<void(std::stop_token)> body);
 
     platform::RegistryStore& store_;
-    const platform::LogFunction log_;
-    platform::Clock& clock_;
-    const StateSource stateSource_;
-
-    mutable std::mutex settingsLock_;
-    CasterSettings settings_;
-    std::string gga_;
-    std::string raw_;
-    std::vector<SourceTableEntry> entries_;
-    std::string status_;
-    std::string failureReason_;  // why the last NTRIP attempt failed, when the result alone does not say
-
-    std::mutex notifyLock_;  // held only around a non-blocking post
-    platform::MessageSink* notify_ = nullptr;
-    std::atomic<ByteSink*> receiverPort_{nullptr};
-    std::atomic<std::int64_t> receiveTimeoutMs_{kDefaultReceiveTimeout.count()};
-
-    std::mutex queueLock_;  // guards only the queue, for one trim-and-append or one drain
-    std::deque<std::uint8_t> queue_;
-
-    LinkSocket socket_;
-    std::atomic<bool> running_{false};
-    std::atomic<bool> active_{false};
-    std::atomic<bool> checkStop_{false};
-    std::atomic<bool> giveUp_{false};
-    std::atomic<ConnectResult> lastResult_{ConnectResult::None};
-    std::atomic<std::uint32_t> bytesReceived_{0};
-
-    // Used by the thread that holds the connection only.
-    std::string pendingStream_;
-    bool chunked_ = false;
-    ChunkedDecoder decoder_;
-
-    // The receive-thread slot belongs to the check thread while it runs, else
-    // to the controlling thread.
-    std::thread receiveThread_;
-    std::thread checkThread_;
+    LinkState state_;
     std::mutex controlLock_;  // serialises Start and Stop
+    std::jthread thread_;
 };
 
 }  // namespace sextara::corrections

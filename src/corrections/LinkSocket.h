@@ -1,6 +1,6 @@
 #pragma once
 
-#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <chrono>
@@ -11,11 +11,6 @@
 #include <string_view>
 
 namespace sextara::corrections {
-
-// Looks up a caster address: a dotted IPv4 address directly, a host name
-// through the resolver (first IPv4 result). False when neither works.
-bool ResolveIpv4(std::string_view address, std::uint16_t port, sockaddr_in& out);
-std::string DottedAddress(const sockaddr_in& address);
 
 // The one TCP connection of a correction link. The worker thread that uses it
 // opens, connects, sends, receives and closes; any other thread may Interrupt
@@ -32,15 +27,22 @@ public:
     LinkSocket(const LinkSocket&) = delete;
     LinkSocket& operator=(const LinkSocket&) = delete;
 
-    // Creates the IPv4 stream socket; false with errno set.
-    bool Open();
-    // Io::Data on success; error holds errno on failure.
-    Io Connect(const sockaddr_in& address, int& error);
-    // All bytes in one write call unless the kernel takes fewer.
-    bool SendAll(std::string_view bytes);
-    // Waits up to timeout for bytes; got holds the count on Io::Data.
+    // Creates a stream socket of the family (AF_INET, AF_INET6); false with errno set.
+    bool Open(int family);
+    // Connects without blocking a stop, waiting up to timeout; the socket
+    // stays non-blocking afterwards. Io::Data on success; error holds errno
+    // (ETIMEDOUT for the wait) on failure.
+    Io Connect(const sockaddr* address, socklen_t length, std::chrono::milliseconds timeout, int& error);
+    // Every byte, in one write call unless the kernel takes fewer; waits up to
+    // timeout in all while the send buffer is full.
+    bool SendAll(std::string_view bytes, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Takes what is pending at once; when nothing is, waits up to timeout for
+    // bytes. got holds the count on Io::Data.
     Io Receive(std::uint8_t* buffer, std::size_t room, std::chrono::milliseconds timeout, std::size_t& got,
                int& error);
+    // Waits for the socket (POLLIN, POLLOUT) or the wake-up; Io::Data when ready.
+    Io Wait(short events, std::chrono::milliseconds timeout);
+    int Descriptor() const { return fd_.load(); }
     void Close();
     bool IsOpen() const;
 
@@ -50,9 +52,6 @@ public:
     void ClearInterrupt();
 
 private:
-    // Waits for the socket (events) or the wake-up; Io::Data when ready.
-    Io WaitFor(short events, int timeoutMs);
-
     mutable std::mutex fdLock_;  // held only around open, shutdown and close, never while waiting
     std::atomic<int> fd_{-1};
     int wakeFd_ = -1;

@@ -17,6 +17,7 @@ enum class ConnectResult : int {
     Unauthorized = 4,     // the reply holds "Unauthorized" (or is an HTTP 401)
     UnexpectedReply = 5,  // any other reply that is not a stream
     MountNotFound = 6,    // the caster answered with its source table or 404: no such mount point
+    CertificateRefused = 7,  // TLS: the caster's certificate is not trusted or not for this host
 };
 
 // The request buffer the wire format was made for: 256 bytes, the header

@@ -87,6 +87,7 @@ std::size_t ParseSourceTable(std::string_view raw, std::vector<SourceTableEntry>
 
 void SourceTableReceiver::Keep(std::string_view bytes) {
     const std::size_t room = kSourceTableBytes - stored_.size();
+    if (bytes.size() > room) cut_ = true;
     stored_.append(bytes.substr(0, room));
 }
 
@@ -115,7 +116,6 @@ void SourceTableReceiver::Body(std::string_view bytes) {
 
 bool SourceTableReceiver::Feed(const std::uint8_t* bytes, std::size_t count) {
     std::string_view piece(reinterpret_cast<const char*>(bytes), count);
-    total_ += count;
     if (!headerDone_) {
         const std::size_t room = NtripReplyReader::kMaxReplyHeader + 1 - header_.size();
         const std::size_t kept = std::min(room, piece.size());
@@ -126,7 +126,7 @@ bool SourceTableReceiver::Feed(const std::uint8_t* bytes, std::size_t count) {
                 headerTooLong_ = true;
                 return true;
             }
-            return total_ >= kMaxReplyBytes;
+            return false;
         }
         headerDone_ = true;
         chunked_ = reply::ContainsNoCase(reply::FieldValue(header_, "Transfer-Encoding"), "chunked");
@@ -145,7 +145,7 @@ bool SourceTableReceiver::Feed(const std::uint8_t* bytes, std::size_t count) {
     } else {
         Body(piece);
     }
-    return sawEnd_ || total_ >= kMaxReplyBytes;
+    return sawEnd_ || cut_;
 }
 
 void SourceTableReceiver::Closed() {

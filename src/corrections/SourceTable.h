@@ -10,10 +10,13 @@
 
 namespace sextara::corrections {
 
-// The caster's reply as kept in memory and in "SourceTable.dat"; a longer
-// reply is cut here (the line walk drops the cut line).
-inline constexpr std::size_t kSourceTableBytes = 12288;
-inline constexpr std::size_t kMaxSourceTableEntries = 256;
+// The caster's reply as kept in memory and in "SourceTable.dat": a real
+// caster's table runs to hundreds of kilobytes, and all of it is kept up to
+// 8 MB; a longer reply is cut here (the line walk drops the cut line). The
+// entries are bounded too: 8 MB of the shortest STR lines would otherwise
+// make millions of records.
+inline constexpr std::size_t kSourceTableBytes = 8u << 20;
+inline constexpr std::size_t kMaxSourceTableEntries = 65536;
 inline constexpr const char* kSourceTableFileName = "SourceTable.dat";
 
 // One "STR" record of a caster's source table:
@@ -44,20 +47,18 @@ struct SourceTableEntry {
     std::int32_t solution = 0;  // 12: 0 single base, 1 network
 };
 
-// Fills entries (at most 256, each cleared first) from the STR lines of a
-// raw table; header lines, CAS and NET records and the end marker are
-// skipped. A line ends at CR or LF; a last line without its end is dropped.
-// Returns the entry count.
+// Fills entries (at most kMaxSourceTableEntries, each cleared first) from
+// the STR lines of a raw table; header lines, CAS and NET records and the
+// end marker are skipped. A line ends at CR or LF; a last line without its
+// end is dropped. Returns the entry count.
 std::size_t ParseSourceTable(std::string_view raw, std::vector<SourceTableEntry>& entries);
 
 // Collects the reply to the source table request. The bytes kept are the
-// reply as received (a chunked body is stored decoded behind its header), cut
-// at kSourceTableBytes; the rest is read and dropped until the end marker,
-// the end of a chunked body or kMaxReplyBytes.
+// reply as received (a chunked body is stored decoded behind its header),
+// until the end marker, the end of a chunked body or kSourceTableBytes (then
+// Cut()).
 class SourceTableReceiver {
 public:
-    static constexpr std::size_t kMaxReplyBytes = 4u << 20;
-
     // True once nothing more needs to be read.
     bool Feed(const std::uint8_t* bytes, std::size_t count);
     // The caster closed the connection: whatever came is the reply.
@@ -69,6 +70,8 @@ public:
     const std::string& Stored() const { return stored_; }
     bool SawEndMarker() const { return sawMarker_; }
     bool HeaderTooLong() const { return headerTooLong_; }
+    // The reply reached kSourceTableBytes before its end.
+    bool Cut() const { return cut_; }
 
 private:
     void Keep(std::string_view bytes);
@@ -84,7 +87,7 @@ private:
     bool sawMarker_ = false;
     bool sawEnd_ = false;
     bool sawRecord_ = false;
-    std::size_t total_ = 0;
+    bool cut_ = false;
 };
 
 // Mount points nearest first from a position, by great-circle distance.

@@ -59,6 +59,10 @@ NtripPage::NtripPage(NtripPageModel& model, AppContext& app, bool tcp, Prompts p
     counter_ = Named(new QLabel(this), "1014");
     status_ = Named(new QPlainTextEdit(this), "1041");
     status_->setReadOnly(true);
+    auto* healthBox = new QGroupBox(english ? QStringLiteral("Corrections") : QStringLiteral("差分数据"), this);
+    health_ = Named(new QLabel(healthBox), "health");
+    health_->setWordWrap(true);
+    (new QVBoxLayout(healthBox))->addWidget(health_);
     start_ = BarButton(english ? QStringLiteral("Start") : QStringLiteral("开始"), 160, 140, english, this);
     stop_ = BarButton(english ? QStringLiteral("Stop") : QStringLiteral("停止"), 32845, 32807, english, this);
     auto* back = BarButton(english ? QStringLiteral("Return") : QStringLiteral("返回"), 32847, 32809, english, this);
@@ -81,6 +85,7 @@ NtripPage::NtripPage(NtripPageModel& model, AppContext& app, bool tcp, Prompts p
     bar->addWidget(back);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
+    layout->addWidget(healthBox);
     layout->addWidget(status_, 1);
     layout->addLayout(bar);
 
@@ -144,6 +149,7 @@ void NtripPage::Render() {
     start_->setVisible(!v.running);
     stop_->setVisible(v.running);
     counter_->setText(Q(v.counter));
+    health_->setText(Q(v.health));
     ShowSteps(progress_, v.progressSteps);
     if (status_->toPlainText() != Q(v.status)) status_->setPlainText(Q(v.status));
     if (v.timer && !timer_.isActive()) timer_.start();
@@ -212,6 +218,12 @@ CasterSettingsDialog::CasterSettingsDialog(AppContext& app, bool tcp, Prompts pr
     serverGrid->addWidget(user_, 2, 1);
     serverGrid->addWidget(Named(new QLabel(Text(strings, 19), server), "1082"), 3, 0);
     serverGrid->addWidget(password_, 3, 1);
+    tls_ = Named(new QCheckBox(QStringLiteral("TLS"), server), "useTls");
+    tls_->setChecked(v.useTls);
+    caFile_ = Named(new QLineEdit(Q(v.caFile), server), "caFile");
+    caFile_->setPlaceholderText(english ? QStringLiteral("CA file (PEM), empty: system") : QStringLiteral("CA文件 (PEM)"));
+    serverGrid->addWidget(tls_, 4, 0);
+    serverGrid->addWidget(caFile_, 4, 1);
 
     auto* gga = Named(new QGroupBox(Text(strings, 21), this), "1083");
     receiverGga_ = Named(new QRadioButton(Text(strings, 22), gga), "1021");
@@ -283,6 +295,8 @@ void CasterSettingsDialog::PressOk() {
     v.south = northSouth_->currentIndex() != 0;
     v.west = eastWest_->currentIndex() != 0;
     v.resendCurrentPosition = current_->isChecked();
+    v.useTls = tls_->isChecked();
+    v.caFile = caFile_->text().toStdString();
     corrections::CasterSettings settings;
     if (auto message = SettingsFromDialog(app_.correctionLink.Settings(), v, settings)) {
         if (prompts_.tell) prompts_.tell(NoticeIcon::Warning, Q(*message), Text(app_.strings, 11));

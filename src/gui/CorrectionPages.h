@@ -29,7 +29,8 @@ class QtMessageSink;
 
 // The NTRIP and TCP client page: a view of NtripPageModel. Controls by id:
 // "1011" address, "1010" mount point list, "1043" information line, "1013"
-// settings, "1012" progress, "1014" byte counter, "1041" status box; the bar's
+// settings, "1012" progress, "1014" byte counter, "1041" status box, "health"
+// the corrections' health box; the bar's
 // buttons carry their command ids (Start 160 / 140, Stop 32845 / 32807,
 // Return 32847 / 32809, English / Chinese). The connection's messages reach
 // the page while it exists and are dropped once it has gone.
@@ -72,6 +73,7 @@ private:
     QProgressBar* progress_ = nullptr;
     QLabel* counter_ = nullptr;
     QPlainTextEdit* status_ = nullptr;
+    QLabel* health_ = nullptr;
     QPushButton* start_ = nullptr;
     QPushButton* stop_ = nullptr;
     bool waitCursor_ = false;
@@ -80,8 +82,9 @@ private:
 // The caster settings: "1015" address, "1018" port, "1016" user, "1017"
 // password, radios "1021" receiver GGA and "1022" typed GGA, "1020"
 // latitude, "1023" longitude, "1024" N/S, "1025" E/W, "sendCurrentGga" the
-// current position in the periodic GGA; OK 32843 / 32784, Cancel 32865 /
-// 32785. Values that cannot be used are refused on OK with a message.
+// current position in the periodic GGA, "useTls" TLS to the caster, "caFile"
+// its private CA's PEM file; OK 32843 / 32784, Cancel 32865 / 32785. Values
+// that cannot be used are refused on OK with a message.
 class CasterSettingsDialog final : public QDialog {
     Q_OBJECT
 public:
@@ -107,6 +110,8 @@ private:
     QComboBox* northSouth_ = nullptr;
     QComboBox* eastWest_ = nullptr;
     QCheckBox* current_ = nullptr;
+    QCheckBox* tls_ = nullptr;
+    QLineEdit* caFile_ = nullptr;
 };
 
 // The PORT client page: "1117" port, "1118" rate, "1119" open/close, "1123"

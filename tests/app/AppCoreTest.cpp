@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "corrections/LinkHarness.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
 #include "platform/QueueMessageSink.h"
@@ -66,11 +67,7 @@ private:
     int parked_ = 0;
 };
 
-int CountOf(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
+using test::CountOf;
 
 class AppCoreTest : public test::HomeFolderTest {
 protected:
@@ -155,6 +152,35 @@ TEST_F(AppCoreTest, TickRefreshesResendsAndForwards) {
     EXPECT_EQ(forwarded, 1);
     core.Shutdown();
     EXPECT_TRUE(pty.Receive(1, 200ms).empty()) << "the second tick re-sent the start-up set";
+}
+
+// Corrections flowing into the receiver are never split by the start-up set:
+// the tick that would send it again sends nothing while a link delivers.
+TEST_F(AppCoreTest, NoStartupSetBetweenCorrectionBlocks) {
+    test::PtyPair pty;
+    ASSERT_TRUE(pty.Ok());
+    platform::SetComDevicePath(kPort, pty.SlavePath());
+    const std::string corrections = test::ReadData("rtcm3/rtcm3.2.log").substr(0, 3000);
+    test::LoopbackCaster server([&](int fd, test::LoopbackCaster& c) {
+        test::LoopbackCaster::SendText(fd, corrections);
+        c.HoldOpen(fd);
+    });
+    AppContext app(clock_, 10ms);
+    app.config.GPSPort = kPort;
+    app.config.receiverType = enSkyTraq;
+    AppCore core(app);
+    ASSERT_EQ(core.Start(), 1);
+    ASSERT_EQ(pty.Receive(kSkyTraqStartup).size(), kSkyTraqStartup);
+    corrections::CasterSettings s;
+    s.casterAddress = "127.0.0.1";
+    s.port = server.Port();
+    app.correctionLink.SetSettings(s);
+    ASSERT_TRUE(app.correctionLink.StartTcp(nullptr));
+    EXPECT_TRUE(test::ToText(pty.Receive(corrections.size())) == corrections);
+    core.Tick();
+    EXPECT_TRUE(pty.Receive(1, 200ms).empty()) << "the start-up set went out between correction blocks";
+    app.correctionLink.StopLink();
+    core.Shutdown();
 }
 
 // The simulator stops (a receiver pulled out), then a new one appears behind

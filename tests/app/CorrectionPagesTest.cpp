@@ -134,6 +134,13 @@ TEST(CorrectionPages, CasterDialogRefusesUnusableValues) {
     receiver.useTypedPosition = false;
     receiver.latitude = "not a number";
     EXPECT_FALSE(SettingsFromDialog(current, receiver, out));
+    // TLS with the port left empty: 443.
+    CasterDialogValues tls = good;
+    tls.useTls = true;
+    tls.port = "";
+    ASSERT_FALSE(SettingsFromDialog(current, tls, out));
+    EXPECT_TRUE(out.useTls);
+    EXPECT_EQ(out.port, 443u);
 }
 
 // Corrections from a radio on one pty reach the receiver on another with no

@@ -43,6 +43,7 @@ TEST(RestoreFlow, ReportsRestoreAndReopenForNovatelHemisphereAndTrimble) {
         ASSERT_TRUE(test::StartOnPort(receiver, kPort));
 
         test::FastReceiverClock clock;
+        clock.Watch(nullptr, &receiver);
         AppContext app(clock, 5ms);
         app.CreateDecoder(c.make);
         AppCore core(app);

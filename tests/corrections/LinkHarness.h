@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -28,19 +29,32 @@ inline std::string ReadData(const std::string& relative) {
     return ReadBytes(std::string(SEXTARA_TEST_DATA) + "/" + relative);
 }
 
-// Time for several threads at once: every pause passes at 1/scale of its length.
+// Time for several threads at once, running scale times as fast as real
+// time: a pause passes at 1/scale of its length, and so does every wait that
+// the clock is asked about afterwards.
 class ScaledClock final : public platform::Clock {
 public:
     explicit ScaledClock(int scale) : scale_(scale) {}
-    TimePoint Now() const override { return TimePoint(std::chrono::milliseconds(elapsedMs_.load())); }
+    TimePoint Now() const override {
+        return TimePoint(std::chrono::duration_cast<TimePoint::duration>((std::chrono::steady_clock::now() - start_) *
+                                                                         scale_));
+    }
     void SleepFor(std::chrono::milliseconds duration) override {
         std::this_thread::sleep_for(std::chrono::microseconds(duration.count() * 1000 / scale_));
-        elapsedMs_ += duration.count();
     }
+    // Like the real clock's, the scaled pause ends at once on a stop.
+    bool SleepUnlessStopped(std::chrono::milliseconds duration, const std::stop_token& stop) override {
+        std::mutex lock;
+        std::condition_variable_any wake;
+        std::unique_lock<std::mutex> hold(lock);
+        wake.wait_for(hold, stop, std::chrono::microseconds(duration.count() * 1000 / scale_), [] { return false; });
+        return !stop.stop_requested();
+    }
+    int Scale() const { return scale_; }
 
 private:
     const int scale_;
-    std::atomic<std::int64_t> elapsedMs_{0};
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
 class RecordingSink final : public ByteSink {
@@ -53,6 +67,10 @@ public:
     std::string Bytes() const {
         std::lock_guard<std::mutex> hold(lock_);
         return bytes_;
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> hold(lock_);
+        bytes_.clear();
     }
 
 private:
@@ -126,23 +144,33 @@ private:
     std::vector<std::string> lines_;
 };
 
-// A caster on 127.0.0.1: each accepted connection runs the script on its own
-// descriptor, one at a time; the script returns when it is done with it. The
-// script should watch Stopping() in its waits.
+// A caster on 127.0.0.1 (or ::1 with AF_INET6): each accepted connection
+// runs the script on its own descriptor, one at a time; the script returns
+// when it is done with it. The script should watch Stopping() in its waits.
 class LoopbackCaster {
 public:
     using Script = std::function<void(int fd, LoopbackCaster& caster)>;
 
-    explicit LoopbackCaster(Script script, int backlog = 8) : script_(std::move(script)) {
-        listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    explicit LoopbackCaster(Script script, int backlog = 8, int family = AF_INET) : script_(std::move(script)) {
+        listenFd_ = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_storage address{};
+        socklen_t length = 0;
+        if (family == AF_INET6) {
+            auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+            v6.sin6_family = AF_INET6;
+            v6.sin6_addr = in6addr_loopback;
+            length = sizeof v6;
+        } else {
+            auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+            v4.sin_family = AF_INET;
+            v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            length = sizeof v4;
+        }
+        ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), length);
         ::listen(listenFd_, backlog);
         ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        port_ = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
+                                         : reinterpret_cast<sockaddr_in&>(address).sin_port);
         if (script_) thread_ = std::thread([this] { Run(); });
     }
     ~LoopbackCaster() {
@@ -213,6 +241,17 @@ public:
             done += static_cast<std::size_t>(sent);
         }
     }
+    // Without a script: one connection accepted within the wait, or -1.
+    int AcceptWithin(std::chrono::milliseconds wait) {
+        pollfd entry{listenFd_, POLLIN, 0};
+        if (::poll(&entry, 1, static_cast<int>(wait.count())) != 1) return -1;
+        return ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    }
+    // When each connection was accepted.
+    std::vector<std::chrono::steady_clock::time_point> AcceptTimes() const {
+        std::lock_guard<std::mutex> hold(lock_);
+        return acceptTimes_;
+    }
     std::vector<std::string> Requests() const {
         std::lock_guard<std::mutex> hold(lock_);
         return requests_;
@@ -230,6 +269,10 @@ private:
             if (::poll(&entry, 1, 10) != 1) continue;
             const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0) continue;
+            {
+                std::lock_guard<std::mutex> hold(lock_);
+                acceptTimes_.push_back(std::chrono::steady_clock::now());
+            }
             ++connections_;
             script_(fd, *this);
             ::close(fd);
@@ -245,7 +288,14 @@ private:
     mutable std::mutex lock_;
     std::vector<std::string> requests_;
     std::string afterRequest_;
+    std::vector<std::chrono::steady_clock::time_point> acceptTimes_;
 };
+
+inline int CountOf(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
 
 // CRC-24Q of RTCM 3 frames, to check a decoded stream frame by frame.
 inline std::uint32_t Crc24q(const std::uint8_t* bytes, std::size_t count) {

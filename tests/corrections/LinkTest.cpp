@@ -3,8 +3,7 @@
 
 #include <random>
 
-#include "corrections/CorrectionLink.h"
-#include "corrections/LinkHarness.h"
+#include "corrections/LinkFixture.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
 #include "support/WaitUntil.h"
@@ -17,44 +16,7 @@ using test::ReadData;
 using test::WaitUntil;
 using namespace std::chrono_literals;
 
-// Pauses pass at 1/100: the 20 s check pass takes 200 ms, far longer than the
-// twelve 5 ms receive waits of the empty-receive rule.
-class LinkTest : public ::testing::Test {
-protected:
-    LinkTest() : store_(dir_.File("registry.ini"), {}), link_(store_, log_.Function(), clock_) {
-        platform::SetDataFolder(dir_.Path());
-        link_.SetReceiveTimeout(5ms);
-        link_.SetReceiverPort(&receiver_);
-        messages_.status = [this] { return link_.StatusText(); };
-    }
-    ~LinkTest() override {
-        link_.StopLink();
-        platform::SetDataFolder("");
-    }
-    void UseCaster(std::uint16_t port, const std::string& host = "127.0.0.1", const std::string& mount = "TEST") {
-        CasterSettings s;
-        s.casterAddress = host;
-        s.port = port;
-        s.mountPoint = mount;
-        s.user = "user";
-        s.password = "secret-pass";
-        link_.SetSettings(s);
-    }
-    // The first status a failed attempt reported.
-    std::string FirstFailure() {
-        EXPECT_TRUE(WaitUntil([&] { return messages_.Count(platform::MSG_LINK_STATUS) > 0; }));
-        const auto texts = messages_.Texts(platform::MSG_LINK_STATUS);
-        return texts.empty() ? std::string() : texts.front();
-    }
-
-    test::TempDir dir_;
-    test::ScaledClock clock_{100};
-    test::RecordingLog log_;
-    test::RecordingSink receiver_;
-    test::RecordingMessages messages_;
-    platform::RegistryStore store_;
-    CorrectionLink link_;
-};
+class LinkTest : public test::LinkFixture {};
 
 TEST_F(LinkTest, IcyStreamReachesTheReceiverByteExact) {
     const std::string data = ReadData("rtcm3/testglo.rtcm3");
@@ -77,6 +39,8 @@ TEST_F(LinkTest, IcyStreamReachesTheReceiverByteExact) {
     // The GGA goes out twice back to back: after the reply and on pass 0.
     const std::string gga = link_.GgaSentence();
     ASSERT_FALSE(gga.empty());
+    // The caster reads them on its own thread, after its last send.
+    EXPECT_TRUE(WaitUntil([&] { return caster.AfterRequests().size() >= 2 * gga.size(); }));
     EXPECT_EQ(caster.AfterRequests().substr(0, 2 * gga.size()), gga + gga);
     EXPECT_EQ(messages_.Count(platform::MSG_LINK_UP), 1);
     EXPECT_TRUE(log_.Contains("IP:127.0.0.1,Port:" + std::to_string(caster.Port()) + ",User: user, Psw: ***"));
@@ -122,26 +86,6 @@ TEST_F(LinkTest, BrokenChunkCodingReconnectsWithoutPassingIt) {
     EXPECT_TRUE(log_.Contains("Receive Data Error, Code: " + std::to_string(EPROTO)));
     ASSERT_TRUE(WaitUntil([&] { return receiver_.Bytes().size() >= 8; }));
     EXPECT_EQ(receiver_.Bytes().substr(0, 8), "abcdabcd");  // never the broken size line or what follows it
-}
-
-TEST_F(LinkTest, UnknownMountIsAFailureRetriedLikeOthers) {
-    const std::string reply = ReadData("ntrip/rtklib-caster/05-unknown-mount.txt");
-    LoopbackCaster caster([&](int fd, LoopbackCaster& c) {
-        c.ReadRequest(fd);
-        LoopbackCaster::SendText(fd, reply);
-    });
-    UseCaster(caster.Port(), "127.0.0.1", "NOPE");
-    ASSERT_TRUE(link_.StartNtrip(&messages_));
-    EXPECT_EQ(FirstFailure(), "Mount point NOPE is not on the caster!");
-    EXPECT_EQ(link_.LastResult(), ConnectResult::MountNotFound);  // read before the retry 21 s (scaled) later
-    ASSERT_TRUE(WaitUntil([&] { return caster.Connections() >= 2; }));
-    EXPECT_TRUE(receiver_.Bytes().empty());
-    EXPECT_TRUE(caster.AfterRequests().empty());  // no GGA
-    // The restart count does not hide the reason.
-    ASSERT_TRUE(WaitUntil([&] { return messages_.Texts(platform::MSG_LINK_STATUS).size() >= 2; }));
-    EXPECT_EQ(messages_.Texts(platform::MSG_LINK_STATUS)[1],
-              "Reconnect the server, Times 1 (Mount point NOPE is not on the caster!)");
-    EXPECT_TRUE(link_.Active());
 }
 
 TEST_F(LinkTest, RefusedCredentialsEndTheConnection) {

@@ -27,6 +27,8 @@ CasterSettings FullSettings() {
     s.useTypedPosition = true;
     s.typed = {"W", "S", 31.12345678, 121.5};
     s.resendCurrentPosition = true;
+    s.useTls = true;
+    s.caFile = "/etc/sextara/private-ca.pem";
     return s;
 }
 
@@ -58,6 +60,8 @@ TEST(CasterSettingsStore, RoundTripOwnerOnlyFile) {
     EXPECT_EQ(loaded.typed.northSouth, "S");
     EXPECT_EQ(loaded.typed.eastWest, "W");
     EXPECT_TRUE(loaded.resendCurrentPosition);
+    EXPECT_TRUE(loaded.useTls);
+    EXPECT_EQ(loaded.caFile, expected.caFile);
 }
 
 TEST(CasterSettingsStore, MissingKeyAndMissingValue) {
@@ -89,6 +93,8 @@ TEST(CasterSettingsValidation, RefusedWhenEntered) {
     const Case cases[] = {
         {"usable", [](CasterSettings&) {}, false},
         {"port 0", [](CasterSettings& s) { s.port = 0; }, true},
+        {"port 0 with TLS: 443", [](CasterSettings& s) { s.port = 0, s.useTls = true; }, false},
+        {"unreadable CA file", [](CasterSettings& s) { s.caFile = "/nonexistent/ca.pem"; }, true},
         {"port 65536", [](CasterSettings& s) { s.port = 65536; }, true},
         {"port 65535", [](CasterSettings& s) { s.port = 65535; }, false},
         {"empty address", [](CasterSettings& s) { s.casterAddress.clear(); }, true},

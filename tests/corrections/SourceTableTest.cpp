@@ -43,9 +43,10 @@ TEST(SourceTableParse, RecordedTablesWithCrLfAndBareLf) {
 TEST(SourceTableParse, BoundsAndClearing) {
     std::vector<SourceTableEntry> entries;
     std::string many;
-    for (int i = 0; i < 300; ++i) many += "STR;M" + std::to_string(i) + ";id;RTCM 3;;2;GPS;N;DEU;1;2;0;0;\r\n";
-    EXPECT_EQ(ParseSourceTable(many, entries), 256u);
-    EXPECT_EQ(entries[255].mountPoint, "M255");
+    const int lines = static_cast<int>(kMaxSourceTableEntries) + 44;
+    for (int i = 0; i < lines; ++i) many += "STR;M" + std::to_string(i) + ";id;RTCM 3;;2;GPS;N;DEU;1;2;0;0;\r\n";
+    EXPECT_EQ(ParseSourceTable(many, entries), kMaxSourceTableEntries);
+    EXPECT_EQ(entries.back().mountPoint, "M" + std::to_string(kMaxSourceTableEntries - 1));
 
     const std::string wide = "STR;" + std::string(150, 'm') + ";" + std::string(300, 'i') + ";" + std::string(70, 'f') +
                              ";" + std::string(140, 'd') + ";1;" + std::string(40, 'n') + ";" + std::string(40, 'w') +

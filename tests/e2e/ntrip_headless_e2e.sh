@@ -4,13 +4,25 @@
 # relaying what its NTRIP clients send back to that input (-b 1). A
 # simulated receiver records what it is sent. Checks: every correction byte
 # reaches the receiver, in order; the caster gets a valid GGA of the
-# receiver's position; --sourcetable prints the mount point. Exits 77
-# (skipped) when str2str is missing.
-#   tests/e2e/ntrip_headless_e2e.sh BUILD/tools DATA_DIR
+# receiver's position; --sourcetable prints the mount point. With --json
+# the same runs print JSON objects only on stdout (checked line by line: the
+# last CORRECTIONS object counts every byte, the mount point comes as an
+# object). Exits 77 (skipped) when str2str is missing.
+#   tests/e2e/ntrip_headless_e2e.sh BUILD/tools DATA_DIR [--json]
 set -uo pipefail
 export LC_ALL=C
 tools=${1:?usage: ntrip_headless_e2e.sh TOOLS_DIR DATA_DIR}
 data=${2:?usage: ntrip_headless_e2e.sh TOOLS_DIR DATA_DIR}
+json=${3:-}
+# With --json the texts for a person go to stderr and stdout is kept apart.
+# The texts for a person are always in NAME.out.
+if [ -n "$json" ]; then
+  std_of() { echo "$work/$1.json"; }
+  err_of() { echo "$work/$1.out"; }
+else
+  std_of() { echo "$work/$1.out"; }
+  err_of() { echo "$work/$1.err"; }
+fi
 if ! command -v str2str >/dev/null; then
   echo "SKIP: str2str is not installed (Debian package rtklib)"
   exit 77
@@ -27,7 +39,7 @@ cleanup() {
 trap cleanup EXIT
 fail() {
   echo "FAIL: $*"
-  for f in "$work"/*.out "$work/Mylog.txt"; do echo "== $f"; tail -n 20 "$f"; done
+  for f in "$work"/*.out "$work"/*.err "$work/Mylog.txt"; do echo "== $f"; tail -n 20 "$f"; done
   exit 1
 }
 
@@ -61,7 +73,7 @@ device=$(head -n 1 "$work/sim.out")
 
 "$tools/sextara-headless" --home "$work" --make enSkyTraq --port 3 --device "$device" --baud 115200 \
   --ntrip --caster 127.0.0.1 --caster-port "$caster_port" --mount TEST --user user --password pass \
-  --seconds 16 >"$work/headless.out" 2>&1 &
+  --seconds 16 $json >"$(std_of headless)" 2>"$(err_of headless)" &
 headless_pid=$!
 pids+=("$headless_pid")
 for _ in $(seq 100); do grep -q "^Status: Connect Server" "$work/headless.out" && break; sleep 0.1; done
@@ -95,6 +107,24 @@ grep -aq "GGA,${time%%.*}[.0-9]*,${lat:0:7}[0-9]*,$ns,0\{0,1\}${lon:0:8}[0-9]*,$
 grep -qw pass "$work/Mylog.txt" && fail "the event log holds the password"
 
 "$tools/sextara-headless" --home "$work" --port 9 --device /nonexistent --sourcetable --caster 127.0.0.1 \
-  --caster-port "$caster_port" --seconds 10 >"$work/table.out" 2>&1 || fail "--sourcetable failed"
-grep -q "^TEST	" "$work/table.out" || fail "--sourcetable did not print the mount point"
+  --caster-port "$caster_port" --seconds 10 $json >"$(std_of table)" 2>"$(err_of table)" || fail "--sourcetable failed"
+if [ -z "$json" ]; then
+  grep -q "^TEST	" "$work/table.out" || fail "--sourcetable did not print the mount point"
+  echo "PASS"
+  exit 0
+fi
+python3 - "$work/headless.json" "$work/table.json" "$size" <<'PY' || fail "the JSON output is not as it should be"
+import json, sys
+run, table, size = sys.argv[1], sys.argv[2], int(sys.argv[3])
+objects = [json.loads(line) for line in open(run)]  # every line one object
+status = [o for o in objects if o.get("class") == "STATUS"]
+corrections = [o for o in objects if o.get("class") == "CORRECTIONS"]
+assert len(status) >= 10 and all(isinstance(status[-1][k], (int, float)) for k in
+                                 ("lat", "lon", "alt", "time", "date", "fix", "pdop", "svs", "rms", "ntrip")), status[-1:]
+last = corrections[-1]
+assert last["state"] == "connected" and last["bytes"] == size and last["connects"] == 1, last
+assert last["rtcm"]["crcErrors"] == 0 and last["rtcm"]["frames"] > 0 and last["base"] is not None, last
+mounts = [json.loads(line) for line in open(table)]
+assert any(o.get("mount") == "TEST" for o in mounts), mounts
+PY
 echo "PASS"

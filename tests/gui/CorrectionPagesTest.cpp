@@ -142,6 +142,11 @@ TEST_F(CorrectionPageFlows, FixMissingThenTypedPositionCountReopenStop) {
     ASSERT_TRUE(PumpUntil([&] { return app_->correctionLink.BytesReceived() == corrections_.size(); }));
     page->OnTimer();
     EXPECT_EQ(Find<QLabel>(*page, "1014")->text(), QStringLiteral(" 2000bytes     1.95 KB"));
+    // The health box: the frames of those 2000 bytes as framed apart from the link, and their base.
+    const QString health = Find<QLabel>(*page, "health")->text();
+    EXPECT_TRUE(health.startsWith(QStringLiteral("Age "))) << health.toStdString();
+    EXPECT_TRUE(health.contains(QStringLiteral("1004:6 1005:1 1012:6 1019:1 1020:1"))) << health.toStdString();
+    EXPECT_TRUE(health.contains(QStringLiteral("Base 0: 35.87299 138.38967 1003.9 m"))) << health.toStdString();
     page->OnTimer();
     EXPECT_EQ(Find<QLabel>(*page, "1014")->text(), QStringLiteral(" 0bytes     1.95 KB"));
 
