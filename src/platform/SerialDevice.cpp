@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -190,14 +189,13 @@ bool SerialDevice::OpenPath(const std::string& path) {
         ::close(fd);
         return false;
     }
-    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0) {
+    if (!wake_.Ok()) {
         lastError_ = OpenError::Other;
         ::close(fd);
         return false;
     }
+    wake_.Reset();
     fd_ = fd;
-    wakeFd_ = wakeFd;
     path_ = path;
     baud_ = BaudOfCode(::cfgetospeed(&current));
     if (!ApplyLine(0) || !SetModemLine(fd_, TIOCMBIS, TIOCM_DTR) || !SetModemLine(fd_, TIOCMBIC, TIOCM_RTS)) {
@@ -250,7 +248,7 @@ long SerialDevice::Read(std::uint8_t* buffer, std::size_t max, int timeoutMs) {
     std::size_t got = 0;
     int waitMs = timeoutMs;
     while (got < max) {
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_.Descriptor(), POLLIN, 0}};
         const int ready = PollOne(fds, 2, waitMs);
         if (ready < 0) return got > 0 ? static_cast<long>(got) : -1;
         if (ready == 0 || (fds[1].revents & POLLIN) != 0) break;
@@ -286,7 +284,7 @@ long SerialDevice::Write(const std::uint8_t* bytes, std::size_t length) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
         // The driver's send buffer is full: wait until it drains or a stop.
-        pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
+        pollfd fds[2] = {{fd_, POLLOUT, 0}, {wake_.Descriptor(), POLLIN, 0}};
         if (PollOne(fds, 2, -1) < 0) return -1;
         if ((fds[1].revents & POLLIN) != 0) break;
         if ((fds[0].revents & POLLOUT) == 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
@@ -316,15 +314,11 @@ long SerialDevice::Available() const {
 }
 
 void SerialDevice::Interrupt() {
-    if (wakeFd_ < 0) return;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    if (fd_ >= 0) wake_.Notify();
 }
 
 bool SerialDevice::Interrupted() const {
-    if (wakeFd_ < 0) return false;
-    pollfd wake{wakeFd_, POLLIN, 0};
-    return ::poll(&wake, 1, 0) > 0 && (wake.revents & POLLIN) != 0;
+    return fd_ >= 0 && wake_.Notified();
 }
 
 void SerialDevice::Close() {
@@ -335,9 +329,8 @@ void SerialDevice::Close() {
         ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);  // drops the lock
     }
-    if (wakeFd_ >= 0) ::close(wakeFd_);
+    wake_.Reset();
     fd_ = -1;
-    wakeFd_ = -1;
     baud_ = 0;
     path_.clear();
 }
