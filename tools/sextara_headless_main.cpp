@@ -36,6 +36,7 @@
 #include "platform/QueueMessageSink.h"
 #include "platform/SerialDevice.h"
 #include "platform/SystemTime.h"
+#include "platform/WakeFd.h"
 #include "record/RecordFormat.h"
 #include "ui/StatusFormat.h"
 
@@ -45,8 +46,13 @@ using namespace sextara;
 using tools::SimProcess;
 
 std::atomic<bool> gStop{false};
+// Ends the main loop's sleep between two ticks when a signal comes.
+platform::WakeFd gStopWake;
 
-void OnSignal(int) { gStop.store(true); }
+void OnSignal(int) {
+    gStop.store(true);
+    gStopWake.Notify();
+}
 
 struct Options {
     std::optional<std::string> make;
@@ -281,6 +287,8 @@ public:
         }
     }
 
+    // A correction job whose messages the loop must dispatch as they come.
+    bool Running() const { return model_.IsOpen(); }
     bool Finished() const { return finished_; }
     int ExitCode() const { return exitCode_; }
 
@@ -543,8 +551,9 @@ int main(int argc, char** argv) {
         Corrections corrections(app, opt);
         if (exitCode == 0 && !gStop.load() && !corrections.Begin()) exitCode = 1;
 
-        // The one-second timer. Signals only set a flag, so the loop looks
-        // at it every 50 ms.
+        // The one-second timer. Between two ticks the loop sleeps, woken by
+        // a signal; a running correction job has it look for messages every
+        // 50 ms instead.
         int spinner = 0;
         const auto start = std::chrono::steady_clock::now();
         auto nextTick = start;
@@ -569,7 +578,11 @@ int main(int argc, char** argv) {
                 exitCode = corrections.ExitCode();
                 break;
             }
-            corrections.WaitForMessages(std::chrono::milliseconds(50));
+            if (corrections.Running()) {
+                corrections.WaitForMessages(std::chrono::milliseconds(50));
+            } else {
+                gStopWake.WaitUntil(nextTick);
+            }
         }
         const bool wasRecording = app.recorder.IsRecording();
         corrections.End();
