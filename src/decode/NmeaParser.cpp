@@ -8,21 +8,11 @@
 #include <span>
 
 #include "decode/NmeaFields.h"
+#include "decode/NmeaPatterns.h"
 #include "platform/Debug.h"
 
 namespace sextara {
 namespace nmea {
-
-enum class Kind : std::uint8_t { kGga, kGsa, kGsv, kRmc, kGst, kZda };
-
-// Searched for anywhere in the line, in table order; the first found decides.
-// A GSV pattern that names its talker also names the table (-1: the talker
-// of the line decides).
-struct Pattern {
-    std::string_view text;
-    Kind kind;
-    int gsvTable;
-};
 
 enum class GsvRule : std::uint8_t {
     kIndexed,   // entry 4*(m-1)+k, count = satellites in view
@@ -50,7 +40,7 @@ struct SystemId {
 struct Profile {
     std::size_t lineCap;  // longest line taken, without its line end
     bool lfFallback;      // a lone "\n" ends a line when no "\r\n" follows
-    std::span<const Pattern> patterns;
+    PatternTable patterns;
     bool quality9IsDgps;
     GsvRule gsv;
     bool gpsGsvGuard;       // skip GPS messages past the satellites in view or with PRN >= 33
@@ -93,6 +83,9 @@ constexpr Pattern kBlox9Sentences[] = {
     {"GLGSV", Kind::kGsv, kGlonass}, {"GBGSV", Kind::kGsv, kBeidou}, {"GAGSV", Kind::kGsv, kGalileo},
     {"RMC", Kind::kRmc, -1},         {"GST", Kind::kGst, -1},
 };
+
+static_assert(PatternTable(kAllSentences).Searchable() && PatternTable(kBloxSentences).Searchable() &&
+              PatternTable(kBlox9Sentences).Searchable());
 
 // NMEA 4.10 GSA system ids.
 constexpr SystemId kThreeSystems[] = {{1, kGps}, {2, kGlonass}, {4, kBeidou}};
@@ -358,24 +351,21 @@ bool NmeaParser::Handle(std::string_view line) {
         return false;
     }
     ++counters_.frames;
-    for (const nmea::Pattern& pattern : profile_.patterns) {
-        if (line.find(pattern.text) == std::string_view::npos) continue;
-        switch (pattern.kind) {
-            case nmea::Kind::kGga: OnGga(s); break;
-            case nmea::Kind::kGsa: OnGsa(s); break;
-            case nmea::Kind::kGsv:
-                if (profile_.gsv == nmea::GsvRule::kAppended) {
-                    OnGsvAppended(s);
-                } else {
-                    OnGsv(s,
-                          pattern.gsvTable >= 0 ? pattern.gsvTable : nmea::ConstellationOfTalker(s.Talker()));
-                }
-                break;
-            case nmea::Kind::kRmc: OnRmc(s); break;
-            case nmea::Kind::kGst: OnGst(s); break;
-            case nmea::Kind::kZda: OnZda(s); break;
-        }
-        break;
+    const nmea::Pattern* pattern = nmea::FirstPattern(line, profile_.patterns);
+    if (pattern == nullptr) return true;
+    switch (pattern->kind) {
+        case nmea::Kind::kGga: OnGga(s); break;
+        case nmea::Kind::kGsa: OnGsa(s); break;
+        case nmea::Kind::kGsv:
+            if (profile_.gsv == nmea::GsvRule::kAppended) {
+                OnGsvAppended(s);
+            } else {
+                OnGsv(s, pattern->gsvTable >= 0 ? pattern->gsvTable : nmea::ConstellationOfTalker(s.Talker()));
+            }
+            break;
+        case nmea::Kind::kRmc: OnRmc(s); break;
+        case nmea::Kind::kGst: OnGst(s); break;
+        case nmea::Kind::kZda: OnZda(s); break;
     }
     return true;
 }
