@@ -1,6 +1,8 @@
 // sextara-decode: feeds receiver captures through the decoder of a make and
 // prints the decoded state record as JSON lines.
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -51,6 +53,12 @@ bool ParseUnsigned(std::string_view text, std::uint64_t& out) { return tools::Pa
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
+    // One allocation for a file of known length: growing by doubling would
+    // copy (and fault in) a large capture several times over.
+    struct stat info {};
+    if (::fstat(::fileno(file), &info) == 0 && info.st_size > 0) {
+        out.reserve(out.size() + static_cast<std::size_t>(info.st_size));
+    }
     std::uint8_t buffer[1 << 16];
     std::size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) out.insert(out.end(), buffer, buffer + got);
