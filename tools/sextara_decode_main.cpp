@@ -1,8 +1,6 @@
 // sextara-decode: feeds receiver captures through the decoder of a make and
 // prints the decoded state record as JSON lines.
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -10,10 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "CaptureFile.h"
 #include "CommandLine.h"
 #include "decode/GnssDecoder.h"
 #include "decode/StateJson.h"
@@ -47,27 +47,6 @@ int Fail(const std::string& message) {
 }
 
 bool ParseUnsigned(std::string_view text, std::uint64_t& out) { return tools::ParseDecimal(text, out, 18); }
-
-// stdio rather than a stream: a stream throws from inside the read when the
-// path names a directory (it opens, then the read fails with EISDIR).
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    // One allocation for a file of known length: growing by doubling would
-    // copy (and fault in) a large capture several times over.
-    struct stat info {};
-    if (::fstat(::fileno(file), &info) == 0 && info.st_size > 0) {
-        out.reserve(out.size() + static_cast<std::size_t>(info.st_size));
-    }
-    std::uint8_t buffer[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) out.insert(out.end(), buffer, buffer + got);
-    const bool failed = std::ferror(file) != 0;
-    const int readErrno = errno;
-    std::fclose(file);
-    errno = readErrno;
-    return !failed;
-}
 
 bool SameFix(const GnssState& a, const GnssState& b) {
     return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
@@ -143,12 +122,10 @@ int main(int argc, char** argv) {
     if (make < 0) return Fail("unknown make '" + makeName + "'");
     if (files.empty()) return Fail("no input files");
 
-    // Read everything first so that an unreadable file fails before any output.
-    std::vector<std::vector<std::uint8_t>> contents;
+    // Every file is looked at first so that an unreadable one fails before
+    // any output; the bytes are then read as they are fed.
     for (const auto& path : files) {
-        std::vector<std::uint8_t> data;
-        if (!ReadWholeFile(path, data)) return Fail("cannot read '" + path + "': " + std::strerror(errno));
-        contents.push_back(std::move(data));
+        if (!tools::CaptureFile::Readable(path)) return Fail("cannot read '" + path + "': " + std::strerror(errno));
     }
 
     GnssStateStore store;
@@ -165,15 +142,15 @@ int main(int argc, char** argv) {
         std::fputc('\n', stdout);
     };
 
-    for (const auto& data : contents) {
-        std::size_t pos = 0;
-        while (pos < data.size()) {
+    tools::CaptureFile file;
+    for (const auto& path : files) {
+        if (!file.Open(path)) return Fail("cannot read '" + path + "': " + std::strerror(errno));
+        while (file.More()) {
             std::uint64_t n = chunk ? chunk : sizes(rng);
             if (emit == Emit::Every) n = std::min<std::uint64_t>(n, every - fed % every);
-            n = std::min<std::uint64_t>(n, data.size() - pos);
-            host.Feed(data.data() + pos, static_cast<std::uint32_t>(n));
-            pos += n;
-            fed += n;
+            const std::span<const std::uint8_t> bytes = file.Take(static_cast<std::size_t>(n));
+            host.Feed(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+            fed += bytes.size();
             if (emit == Emit::Change) {
                 const GnssState now = store.Snapshot();
                 if (!SameFix(now, last)) print(now);
@@ -182,6 +159,7 @@ int main(int argc, char** argv) {
                 print(store.Snapshot());
             }
         }
+        if (file.Error() != 0) return Fail("cannot read '" + path + "': " + std::strerror(file.Error()));
     }
     if (emit == Emit::End) print(store.Snapshot());
     if (stats) {

@@ -96,14 +96,33 @@ std::size_t LastStar(std::string_view text) {
 
 // Bytes i.. of a word (the lower ones were positions before i) into the
 // checksum and the comma list.
+// Bytes i.. of a word (the lower ones were positions before i) into the
+// checksum and, when asked, the comma list.
+template <bool kCommas>
 [[gnu::always_inline]] inline void Sentence::ScanWord(std::uint64_t word, std::size_t i, std::uint64_t& sumWord) {
     sumWord ^= word;
-    for (std::uint64_t commas = bytewords::Matches(word, ','); commas != 0; commas &= commas - 1) {
-        AddComma(i + bytewords::LowestByte(commas));
+    if constexpr (kCommas) {
+        for (std::uint64_t commas = bytewords::Matches(word, ','); commas != 0; commas &= commas - 1) {
+            AddComma(i + bytewords::LowestByte(commas));
+        }
     }
 }
 
 Sentence::Sentence(std::string_view text) : text_(text) {
+    Scan<true>();
+}
+
+Sentence::Sentence(std::string_view text, ChecksumOnly) : text_(text) {
+    Scan<false>();
+}
+
+bool Sentence::ChecksumMatchesOf(std::string_view text) {
+    return Sentence(text, ChecksumOnly{}).ChecksumMatches();
+}
+
+template <bool kCommas>
+void Sentence::Scan() {
+    const std::string_view text = text_;
     const std::size_t size = text.size();
     const std::size_t star = LastStar(text);
     // The "$" at position 0 is outside the checksum and never a comma. The
@@ -112,25 +131,27 @@ Sentence::Sentence(std::string_view text) : text_(text) {
     std::size_t i = 1;
     if constexpr (bytewords::kEnabled) {
         for (; i + bytewords::kWordBytes <= star; i += bytewords::kWordBytes) {
-            ScanWord(bytewords::Load(text.data() + i), i, sumWord);
+            ScanWord<kCommas>(bytewords::Load(text.data() + i), i, sumWord);
         }
         // The last bytes before the "*" as the top of the word that ends
         // there; the bytes below them were scanned already.
         const std::size_t left = star - i;
         if (left > 0 && i > 1) {
             const std::uint64_t last = bytewords::Load(text.data() + star - bytewords::kWordBytes);
-            ScanWord(last >> (8 * (bytewords::kWordBytes - left)), i, sumWord);
+            ScanWord<kCommas>(last >> (8 * (bytewords::kWordBytes - left)), i, sumWord);
             i = star;
         }
     }
     std::uint8_t sum = 0;
     for (; i < star; ++i) {
         sum ^= static_cast<std::uint8_t>(text[i]);
-        if (text[i] == ',') AddComma(i);
+        if (kCommas && text[i] == ',') AddComma(i);
     }
     sum ^= FoldXor(sumWord);
-    for (; i < size; ++i) {
-        if (text[i] == ',') AddComma(i);
+    if constexpr (kCommas) {
+        for (; i < size; ++i) {
+            if (text[i] == ',') AddComma(i);
+        }
     }
     if (star < size && size - star >= 3) {
         const int high = HexValue(text[star + 1]);

@@ -12,6 +12,8 @@ namespace sextara::nmea {
 class Sentence {
 public:
     explicit Sentence(std::string_view text);
+    // The checksum rule alone, for a line whose fields nobody reads.
+    static bool ChecksumMatchesOf(std::string_view text);
 
     std::string_view Text() const { return text_; }
     // Character i of the line, 0 past its end (fixed-column reads like the GGA time).
@@ -40,9 +42,14 @@ private:
     // GSV); positions of later commas are found by a scan when asked for.
     static constexpr int kIndexedCommas = 24;
 
+    struct ChecksumOnly {};
+    Sentence(std::string_view text, ChecksumOnly);
+    template <bool kCommas>
+    void Scan();
+    template <bool kCommas>
+    void ScanWord(std::uint64_t word, std::size_t i, std::uint64_t& sumWord);
     std::string_view FieldPastIndex(int n) const;
     void AddComma(std::size_t position);
-    void ScanWord(std::uint64_t word, std::size_t i, std::uint64_t& sumWord);
 
     std::string_view text_;
     // Positions of the first commas; only the first commaCount_ are set.

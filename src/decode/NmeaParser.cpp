@@ -344,15 +344,24 @@ void NmeaParser::Keep(std::string_view text, std::size_t tail) {
     pendingSize_ = length;
 }
 
+// Lines no handler reads (VTG, GLL, TXT, proprietary ones) are only checked
+// against their checksum: their fields are never split up.
 bool NmeaParser::Handle(std::string_view line) {
+    const nmea::Pattern* pattern = nmea::FirstPattern(line, profile_.patterns);
+    if (pattern == nullptr) {
+        if (!nmea::Sentence::ChecksumMatchesOf(line)) {
+            ++counters_.checksumErrors;
+            return false;
+        }
+        ++counters_.frames;
+        return true;
+    }
     const nmea::Sentence s(line);
     if (!s.ChecksumMatches()) {
         ++counters_.checksumErrors;
         return false;
     }
     ++counters_.frames;
-    const nmea::Pattern* pattern = nmea::FirstPattern(line, profile_.patterns);
-    if (pattern == nullptr) return true;
     switch (pattern->kind) {
         case nmea::Kind::kGga: OnGga(s); break;
         case nmea::Kind::kGsa: OnGsa(s); break;
