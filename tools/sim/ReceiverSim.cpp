@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -29,6 +30,10 @@ using namespace std::chrono_literals;
 constexpr auto kSlicePeriod = 10ms;
 // After a stall (reader away, machine busy) at most this much is sent at once.
 constexpr auto kMaxBurst = 100ms;
+// At the end the program gets this long after its last read to take what is
+// still in the pty: the hang-up discards it, and the serial port's reader
+// rests up to 50 ms between two passes over the line.
+constexpr auto kDrainPatience = 200ms;
 // One read of the master; the program's longest single write is a 96-byte
 // u-blox block, its commands a few dozen bytes.
 constexpr std::size_t kReadChunk = 4096;
@@ -506,8 +511,28 @@ void ReceiverSim::Run(Link& link) {
             if (nextSlice <= now) nextSlice = now + kSlicePeriod;
         }
     }
+    Drain(link);
     link.Close();
     Bump([](ReceiverSimStats& s) { s.running = false; });
+}
+
+// A stopped stream is not cut short: the bytes already sent stay on the line
+// while the program keeps reading them, as they would on a receiver that
+// simply falls silent. Without a reader it gives up after kDrainPatience.
+void ReceiverSim::Drain(Link& link) {
+    int left = 0;
+    int seen = -1;
+    auto lastRead = Clock::now();
+    while (::ioctl(link.holder, FIONREAD, &left) == 0 && left > 0) {
+        const auto now = Clock::now();
+        if (left != seen) {
+            seen = left;
+            lastRead = now;
+        } else if (now - lastRead > kDrainPatience) {
+            return;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
 }
 
 void ReceiverSim::Record(Link& link, const std::uint8_t* bytes, std::size_t count) {

@@ -156,6 +156,7 @@ private:
     // Only that thread touches it while it runs.
     struct Link;
     void Run(Link& link);
+    void Drain(Link& link);
     void Record(Link& link, const std::uint8_t* bytes, std::size_t count);
     void Receive(Link& link, const std::uint8_t* bytes, std::size_t count);
     void Slice(Link& link, std::chrono::steady_clock::time_point now);
