@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "FuzzPieces.h"
 #include "decode/GnssDecoder.h"
 #include "decode/ReceiverMakes.h"
 #include "decode/StateJson.h"
@@ -96,22 +97,11 @@ void CheckInvariants(const GuardedState& g, const DecoderCounters& now, const De
     Require(now.droppedBytes <= fed, "more bytes dropped than fed");
 }
 
-// xorshift64: cheap, and the same input always gives the same cuts.
-std::uint64_t Next(std::uint64_t& x) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    return x;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
-    // The last two bytes choose the cuts; the rest is the stream.
-    std::uint64_t cuts =
-        0x9E3779B97F4A7C15ull ^ (static_cast<std::uint64_t>(data[size - 2]) << 8 | data[size - 1]);
-    size -= 2;
+    fuzz::PieceSizes pieces(data, size);
 
     GuardedState g;
     std::memset(g.before, kGuardFill, kGuardBytes);
@@ -123,12 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint64_t fed = 0;
     std::size_t pos = 0;
     while (pos < size) {
-        const std::uint64_t r = Next(cuts);
-        // A quarter of the cuts are short, so that frames split at every
-        // kind of boundary; the rest range up to past the usual chunk.
-        const std::uint64_t limit = (r & 3) == 0 ? 16 : kMaxFuzzChunk;
-        std::size_t n = static_cast<std::size_t>(1 + (r >> 2) % limit);
-        if (n > size - pos) n = size - pos;
+        const std::size_t n = pieces.Next(size - pos, kMaxFuzzChunk);
         const std::int32_t result = decoder->Input(data + pos, static_cast<std::uint32_t>(n));
         Require(result == Profile().inputResult, "unexpected Input result");
         pos += n;

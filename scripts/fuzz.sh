@@ -26,6 +26,8 @@ run_one() {
     nmea_*) seeds=tests/data/nmea ;;
     novatel_*) seeds=tests/data/novatel ;;
     gsof_*) seeds=tests/fuzz-seeds/gsof ;;  # no real GSOF capture exists; built packets stand in
+    rtcm3_*) seeds=tests/data/rtcm3 ;;
+    gpsd_*) seeds=tests/data/nmea ;;  # receiver streams; client requests grow from them
     *) echo "no seeds for $name" >&2; return 1 ;;
   esac
   "$bin" -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 "$corpus" "$seeds" \

@@ -25,11 +25,11 @@ export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 run_tree build-asan -DCMAKE_BUILD_TYPE=Debug -DSEXTARA_SANITIZE=address,undefined -DSEXTARA_BUILD_BENCH=OFF
 
 # Only the tests whose threads meet over real ptys and sockets (serial path,
-# detector, application core, correction link): a ThreadSanitizer build of
+# detector, application core, correction link, gpsd server): a ThreadSanitizer build of
 # everything would only add build time.
 unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSEXTARA_SANITIZE=thread -DSEXTARA_BUILD_BENCH=OFF -DSEXTARA_BUILD_GUI=OFF >/dev/null
-cmake --build build-tsan -j "$jobs" --target test_platform test_receiver test_app test_tools test_corrections test_record
+cmake --build build-tsan -j "$jobs" --target test_platform test_receiver test_app test_tools test_corrections test_record test_gpsd
 ctest --test-dir build-tsan --output-on-failure -j "$jobs" \
-  -R 'SerialPort|GpsPath|SerialDevice|Event|PortDetector|StartupSetThroughSerialPort|AppContext|AppCore|ReceiverSim|Link|Caster|PortClient|RecorderTest|ForwardTest|RestoreFlow'
+  -R 'SerialPort|GpsPath|SerialDevice|Event|PortDetector|StartupSetThroughSerialPort|AppContext|AppCore|ReceiverSim|Link|Caster|PortClient|RecorderTest|ForwardTest|RestoreFlow|HealthMeterThreads|GpsdServer|GpsdPeers'

@@ -11,9 +11,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/Paths.h"
 
 extern char** environ;
 
@@ -62,6 +65,23 @@ public:
             line += c;
         }
         return false;
+    }
+
+    // The demos' receiver: the sextara-sim beside this program as make at
+    // 115200 baud, playing the capture one epoch a second for
+    // durationSeconds; says so on stdout.
+    bool StartDemo(const std::string& make, const std::string& capture, int durationSeconds,
+                   std::string& devicePath) {
+        if (!Start(platform::ProgramDirectory() + "/sextara-sim",
+                   {"--make", make, "--baud", "115200", "--epochs", "--duration",
+                    std::to_string(durationSeconds), capture},
+                   devicePath)) {
+            return false;
+        }
+        std::printf("Demo: simulated %s receiver at 115200 baud on %s, streaming %s\n", make.c_str(),
+                    devicePath.c_str(), capture.c_str());
+        std::fflush(stdout);
+        return true;
     }
 
     void Stop() {

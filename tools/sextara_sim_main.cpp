@@ -5,12 +5,11 @@
 
 #include <signal.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,121 +21,91 @@ namespace {
 
 using namespace sextara;
 
+constexpr std::string_view kProgram = "sextara-sim";
 // A day: long enough for any soak run, short enough that a forgotten
 // simulator goes away by itself.
 constexpr double kMaxDurationSeconds = 86400.0;
 
-void Usage(std::FILE* to) {
-    std::fputs(
-        "usage: sextara-sim --make NAME --baud N [--record FILE] [--duration SECONDS]\n"
-        "                   [--link PATH] [--realtime|--rate BYTES_PER_S] [--epochs]\n"
-        "                   CAPTURE...\n"
-        "  --make NAME      receiver make by configuration name: enNovtel enCompass enHemis\n"
-        "                   enBlox6T enBlox8T enTrimble enTrimbleNMEA enSkyTraq enOther\n"
-        "                   enDA_Vo enDorir_Iv enBlox9P\n"
-        "  --baud N         the rate the receiver is at (1200 ... 921600)\n"
-        "  --record FILE    append every byte received to FILE\n"
-        "  --duration S     stop after S seconds (default 600, at most 86400)\n"
-        "  --link PATH      make PATH a symbolic link to the device while running\n"
-        "  --realtime       stream at the line's rate, baud / 10 bytes per second (default)\n"
-        "  --rate B         stream at B bytes per second instead\n"
-        "  --epochs         NMEA captures: one epoch (sentences of one UTC time) per second\n"
+struct Options {
+    std::string make;
+    std::optional<int> baud;
+    double seconds = 600.0;
+    bool realtime = false;
+    std::optional<std::uint32_t> rate;
+    sim::ReceiverSimOptions sim;  // make, baud, duration and rate are set from the fields above
+};
+
+// A rate the simulated receivers can be set to.
+std::optional<int> ReadBaud(std::string_view text) {
+    std::uint64_t baud = 0;
+    if (!tools::ReadWholeNumber(text, 1, 100'000'000, baud) ||
+        sim::SpeedCodeOf(static_cast<int>(baud)) == 0) {
+        return std::nullopt;
+    }
+    return static_cast<int>(baud);
+}
+
+std::optional<double> ReadSeconds(std::string_view text) {
+    const std::string copy(text);
+    char* end = nullptr;
+    const double value = std::strtod(copy.c_str(), &end);
+    if (end == copy.c_str() || *end != '\0' || !(value > 0.0) || value > kMaxDurationSeconds) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+void AddOptions(CLI::App& app, Options& opt) {
+    tools::AddMakeOption(app, opt.make, "the receiver's make by configuration name (required)");
+    tools::AddReadOption(app, "--baud", opt.baud, ReadBaud, "takes a rate from 1200 to 921600",
+                         "the rate the receiver is at, 1200 ... 921600 (required)")
+        ->type_name("N");
+    app.add_option("--record", opt.sim.recordPath, "append every byte received to FILE")
+        ->type_name("FILE")
+        ->check(tools::NotEmpty("needs a file"));
+    tools::AddReadOption(app, "--duration", opt.seconds, ReadSeconds,
+                         "takes seconds above 0 and at most 86400",
+                         "stop after S seconds (default 600, at most 86400)")
+        ->type_name("S");
+    app.add_option("--link", opt.sim.linkPath, "make PATH a symbolic link to the device while running")
+        ->type_name("PATH")
+        ->check(tools::NotEmpty("needs a path"));
+    auto* realtime = app.add_flag("--realtime", opt.realtime,
+                                  "stream at the line's rate, baud / 10 bytes per second (default)");
+    tools::AddNumberOption(app, "--rate", opt.rate, 1, 100'000'000, "stream at N bytes per second instead")
+        ->excludes(realtime);
+    app.add_flag("--epochs", opt.sim.epochs,
+                 "NMEA captures: one epoch (sentences of one UTC time) per second");
+    app.add_option("CAPTURE", opt.sim.captureFiles, "capture files, streamed one after the other, looping")
+        ->type_name("");
+}
+
+// Nullopt to go on, otherwise the exit code.
+std::optional<int> ReadOptions(int argc, char** argv, Options& opt) {
+    CLI::App app("A simulated receiver on a pseudo-terminal.", std::string(kProgram));
+    app.footer(
         "The device path is printed on the first line of standard output. The captures\n"
         "are streamed one after the other, looping, only while the program has the line\n"
-        "at the receiver's rate.\n",
-        to);
-}
-
-int Fail(const std::string& message) {
-    std::fprintf(stderr, "sextara-sim: %s\n", message.c_str());
-    return 2;
-}
-
-bool ParseWhole(std::string_view text, std::uint64_t& out) { return tools::ParseDecimal(text, out, 12); }
-
-bool ParseSeconds(const char* text, double& out) {
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text, &end);
-    if (errno != 0 || end == text || *end != '\0' || !(value > 0.0) || value > kMaxDurationSeconds) {
-        return false;
-    }
-    out = value;
-    return true;
+        "at the receiver's rate.");
+    tools::UseHouseRules(app);
+    AddOptions(app, opt);
+    if (const auto exit = tools::Parse(app, argc, argv)) return exit;
+    if (opt.make.empty()) return tools::Fail(kProgram, "no make given (--make NAME)");
+    if (!opt.baud) return tools::Fail(kProgram, "no baud rate given (--baud N)");
+    if (opt.sim.captureFiles.empty()) return tools::Fail(kProgram, "no capture files");
+    opt.sim.make = ReceiverTypeFromConfigName(opt.make);
+    opt.sim.baud = *opt.baud;
+    if (opt.rate) opt.sim.bytesPerSecond = *opt.rate;
+    opt.sim.duration = std::chrono::milliseconds(static_cast<std::int64_t>(opt.seconds * 1000.0 + 0.5));
+    if (opt.sim.duration.count() < 1) opt.sim.duration = std::chrono::milliseconds(1);
+    return std::nullopt;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    sim::ReceiverSimOptions options;
-    bool haveMake = false;
-    bool haveBaud = false;
-    bool realtime = false;
-    bool haveRate = false;
-    double seconds = 600.0;
-
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const char* value = nullptr;
-        auto needs = [&] {
-            if (i + 1 >= argc) return false;
-            value = argv[++i];
-            return true;
-        };
-        if (arg == "--help" || arg == "-h") {
-            Usage(stdout);
-            return 0;
-        } else if (arg == "--make") {
-            if (!needs()) return Fail("--make needs a make name");
-            haveMake = false;
-            for (const auto& row : kReceiverMakes) {
-                if (row.configName == value) {
-                    options.make = row.type;
-                    haveMake = true;
-                }
-            }
-            if (!haveMake) return Fail(std::string("unknown make '") + value + "'");
-        } else if (arg == "--baud") {
-            std::uint64_t baud = 0;
-            if (!needs() || !ParseWhole(value, baud) || sim::SpeedCodeOf(static_cast<int>(baud)) == 0) {
-                return Fail("--baud takes a rate from 1200 to 921600");
-            }
-            options.baud = static_cast<int>(baud);
-            haveBaud = true;
-        } else if (arg == "--record") {
-            if (!needs()) return Fail("--record needs a file");
-            options.recordPath = value;
-        } else if (arg == "--duration") {
-            if (!needs() || !ParseSeconds(value, seconds)) {
-                return Fail("--duration takes seconds above 0 and at most 86400");
-            }
-        } else if (arg == "--link") {
-            if (!needs()) return Fail("--link needs a path");
-            options.linkPath = value;
-        } else if (arg == "--epochs") {
-            options.epochs = true;
-        } else if (arg == "--realtime") {
-            realtime = true;
-        } else if (arg == "--rate") {
-            std::uint64_t rate = 0;
-            if (!needs() || !ParseWhole(value, rate) || rate == 0 || rate > 100'000'000) {
-                return Fail("--rate takes bytes per second from 1 to 100000000");
-            }
-            options.bytesPerSecond = static_cast<std::uint32_t>(rate);
-            haveRate = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            Usage(stderr);
-            return Fail("unknown option '" + std::string(arg) + "'");
-        } else {
-            options.captureFiles.emplace_back(arg);
-        }
-    }
-    if (!haveMake) return Fail("no make given (--make NAME)");
-    if (!haveBaud) return Fail("no baud rate given (--baud N)");
-    if (realtime && haveRate) return Fail("--realtime and --rate exclude each other");
-    if (options.captureFiles.empty()) return Fail("no capture files");
-    options.duration = std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000.0 + 0.5));
-    if (options.duration.count() < 1) options.duration = std::chrono::milliseconds(1);
+    Options opt;
+    if (const auto exit = ReadOptions(argc, argv, opt)) return *exit;
 
     // Blocked before the simulator thread starts, so that it inherits the
     // mask and the signals arrive only through sigtimedwait below.
@@ -147,9 +116,9 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    sim::ReceiverSim simulator(options);
+    sim::ReceiverSim simulator(opt.sim);
     const std::string device = simulator.Start();
-    if (device.empty()) return Fail(simulator.Error());
+    if (device.empty()) return tools::Fail(kProgram, simulator.Error());
     std::printf("%s\n", device.c_str());
     std::fflush(stdout);
 

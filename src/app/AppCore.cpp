@@ -14,6 +14,7 @@
 #include "platform/SerialDevice.h"
 #include "platform/StringTable.h"
 #include "platform/SystemTime.h"
+#include "record/RecordFormat.h"
 
 namespace sextara {
 namespace {
@@ -70,7 +71,8 @@ private:
     platform::MessageSink* target_;
 };
 
-AppCore::AppCore(AppContext& app, AppHooks hooks) : app_(app), hooks_(std::move(hooks)), clock_(app.Clock()) {
+AppCore::AppCore(AppContext& app, AppHooks hooks)
+    : app_(app), hooks_(std::move(hooks)), clock_(app.Clock()), gpsd_(app) {
     // Added first, so they run last of the steps, still before any port
     // closes: the correction threads end and the record file is closed while
     // the ports they use exist.
@@ -110,6 +112,8 @@ int AppCore::Start() {
                                   app_.gpsPort.LastOpenError());
         }
     }
+    gpsd_.Start();
+    gpsd_.Refresh(Link() == ReceiverLink::Live);
     if (hooks_.startBatteryMonitor) hooks_.startBatteryMonitor();
     return opened;
 }
@@ -118,6 +122,7 @@ void AppCore::Tick() {
     CollectWorker();
     platform::ResetIdleTimer();
     WatchReceiver();
+    gpsd_.Refresh(Link() == ReceiverLink::Live);
     app_.recorder.Poll();
     app_.recording = app_.recorder.IsRecording() ? 1 : 0;
     if (hooks_.refreshView) hooks_.refreshView();
@@ -135,8 +140,12 @@ void AppCore::Tick() {
 void AppCore::ForwardData() { ForwardGgaStep(app_); }
 
 bool AppCore::StartRecording(const std::string& folder, const std::string& name) {
-    app_.recordFolder = folder;
-    app_.registry.recordName = name;
+    // A name the recorder refuses is not taken in: it would be offered again
+    // and saved at exit. A stored one that is refused stays as it is.
+    if (CheckRecordName(name) == RecordNameFault::None) {
+        app_.recordFolder = folder;
+        app_.registry.recordName = name;
+    }
     RecordOptions options;
     options.mode = app_.registry.recordDataType;
     options.intervalCode = app_.registry.recordInterval;
@@ -306,6 +315,7 @@ void AppCore::Shutdown() {
     StopWorker();
     for (auto step = shutdownSteps_.rbegin(); step != shutdownSteps_.rend(); ++step) (*step)();
     shutdownSteps_.clear();
+    gpsd_.Stop();
     app_.CloseGpsPort();
     watched_ = false;
     lost_ = false;

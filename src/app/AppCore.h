@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/AppContext.h"
+#include "app/GpsdLink.h"
 #include "platform/Clock.h"
 #include "platform/MessageSink.h"
 
@@ -63,8 +64,9 @@ public:
     // The steps after the configuration dialog: networking hook, the GPS path
     // at GPSPort/GPSBaud, then on success the caster hook, the start-up set
     // and the clock hook; on failure "Can't Open Port" in the log and the
-    // portOpenFailed hook; then the battery hook. 1 when the port opened. A
-    // worker still running is stopped first.
+    // portOpenFailed hook; then the gpsd server (also without a port: the
+    // receiver may come later) and the battery hook. 1 when the port opened.
+    // A worker still running is stopped first.
     int Start();
     // Once a second: idle reset, the watch over a lost receiver, refreshView,
     // the re-send rule, forwardData when data output is on. It also collects
@@ -109,9 +111,10 @@ public:
     ReceiverLink Link() const;
 
     // Recording (the recording page, sextara-headless --record): stores the
-    // folder and the name, starts the recorder with the stored settings and
-    // the make, and on success saves the recording settings. True when it
-    // runs; the recorder's LastError() says why not.
+    // folder and the name (unless the name is refused, see CheckRecordName),
+    // starts the recorder with the stored settings and the make, and on
+    // success saves the recording settings. True when it runs; the
+    // recorder's LastError() says why not.
     bool StartRecording(const std::string& folder, const std::string& name);
     void StopRecording();
     // The tick's forwarding step when no forwardData hook is given.
@@ -126,6 +129,10 @@ public:
     void Shutdown();
 
     AppContext& Context() { return app_; }
+    // The gpsd-protocol server: started by Start after the GPS path when the
+    // gpsd port setting is not 0, kept told of the receiver by Tick, stopped
+    // by Shutdown before the path closes.
+    const GpsdLink& Gpsd() const { return gpsd_; }
 
 private:
     class WorkerRelay;
@@ -159,6 +166,8 @@ private:
     int lostPort_ = 0;
     int lostBaud_ = 0;
     platform::Clock::TimePoint nextReturnCheck_{};
+
+    GpsdLink gpsd_;
 
     std::vector<std::function<void()>> shutdownSteps_;
     bool shutDown_ = false;

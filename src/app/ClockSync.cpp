@@ -11,7 +11,12 @@
 
 namespace sextara {
 
-ClockSync::ClockSync(Setter setter, platform::LogFunction log) : setter_(std::move(setter)), log_(std::move(log)) {}
+ClockSync::ClockSync(Setter setter, platform::LogFunction log, SyncedQuery kernelSynchronised,
+                     platform::UtcTime notBefore)
+    : setter_(std::move(setter)),
+      log_(std::move(log)),
+      kernelSynchronised_(std::move(kernelSynchronised)),
+      notBefore_(notBefore) {}
 
 ClockSync::Setter ClockSync::SystemSetter() {
     return [](const platform::UtcTime& utc, std::string& reason) {
@@ -31,24 +36,49 @@ ClockSync::Setter ClockSync::SystemSetter() {
     };
 }
 
-void ClockSync::Arm() {
+void ClockSync::Arm(Request request) {
     pending_ = 1;
     tries_ = kTries;
     armed_ = true;
+    request_ = request;
 }
 
 int ClockSync::OnPaint(const GnssState& state) {
     if (!armed_ || pending_ != 1 || state.fixQuality <= 0) return pending_;
-    return Attempt(state);
+    const int pending = Attempt(state, request_);
+    // The paint would ask again every second: once per arming is enough.
+    if (!refusal_.empty()) armed_ = false;
+    return pending;
 }
 
 ClockSync::Manual ClockSync::ManualSync(const GnssState& state) {
     if (state.fixQuality <= 0) return Manual::NoFix;
     if (state.fixQuality > 4) return Manual::Ignored;
-    return Attempt(state) == 0 ? Manual::Set : Manual::Failed;
+    return Attempt(state, Request::Explicit) == 0 ? Manual::Set : Manual::Failed;
 }
 
-int ClockSync::Attempt(const GnssState& state) {
+void ClockSync::Log(const char* line) const {
+    if (log_) log_(line);
+}
+
+std::string ClockSync::Refusal(const platform::UtcTime& utc, Request request) const {
+    char line[200];
+    if (*platform::UtcTimeToEpoch(utc) < platform::UtcTimeToEpoch(notBefore_).value_or(0)) {
+        std::snprintf(line, sizeof line,
+                      "Clock not set: GNSS time %04d-%02d-%02d %02d:%02d:%02d UTC is before this build "
+                      "(%04d-%02d-%02d)",
+                      utc.year, utc.month, utc.day, utc.hour, utc.minute, utc.second, notBefore_.year,
+                      notBefore_.month, notBefore_.day);
+        return line;
+    }
+    if (request == Request::Automatic && kernelSynchronised_ && kernelSynchronised_()) {
+        return "Clock not set: the system clock is kept synchronised already (NTP or the like)";
+    }
+    return {};
+}
+
+int ClockSync::Attempt(const GnssState& state, Request request) {
+    refusal_.clear();
     if (state.fixQuality <= 0) return pending_;
     platform::UtcTime utc;
     utc.year = state.year;
@@ -62,6 +92,11 @@ int ClockSync::Attempt(const GnssState& state) {
     // A fix before the first date: not a time to set, and no try spent.
     if (!platform::UtcTimeToEpoch(utc)) return pending_;
     if (tries_ <= 0) return pending_;
+    refusal_ = Refusal(utc, request);
+    if (!refusal_.empty()) {
+        Log(refusal_.c_str());
+        return pending_;
+    }
     --tries_;
     std::string reason;
     const bool set = setter_ && setter_(utc, reason);
@@ -71,11 +106,11 @@ int ClockSync::Attempt(const GnssState& state) {
     if (set) {
         std::snprintf(line, sizeof line, "System clock set from GNSS: %04d-%02d-%02d %02d:%02d:%02d UTC", utc.year,
                       utc.month, utc.day, utc.hour, utc.minute, utc.second);
-        if (log_) log_(line);
+        Log(line);
     } else if (!failureLogged_) {
         failureLogged_ = true;
         std::snprintf(line, sizeof line, "System clock not set from GNSS: %s", reason.c_str());
-        if (log_) log_(line);
+        Log(line);
     }
     return pending_;
 }

@@ -13,8 +13,12 @@ RecordPageModel::RecordPageModel(AppCore& core, int& dotPhase) : core_(core), do
 RecordPageModel::StartResult RecordPageModel::Start(const std::string& folder, const std::string& name) {
     AppContext& app = core_.Context();
     if (app.recorder.IsRecording()) return StartResult::AlreadyRecording;
+    notice_.clear();
     if (!core_.StartRecording(folder, name)) {
         status_ = app.strings.String(69);
+        if (const RecordNameFault fault = CheckRecordName(name); fault != RecordNameFault::None) {
+            notice_ = RecordNameFaultText(fault, app.config.effectiveLanguage != 0);
+        }
         return StartResult::Failed;
     }
     recording_ = true;
@@ -29,6 +33,8 @@ void RecordPageModel::Stop() {
     core_.StopRecording();
     recording_ = false;
     status_ = core_.Context().strings.String(71);
+    // A file deleted since the last tick is found at the close.
+    if (core_.Context().recorder.FileGone()) status_ += ": " + core_.Context().recorder.LastEnd();
 }
 
 void RecordPageModel::Tick() {

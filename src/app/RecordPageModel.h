@@ -34,6 +34,9 @@ public:
     const std::string& Status() const { return status_; }
     const std::string& Duration() const { return duration_; }
     const std::string& Size() const { return size_; }
+    // After a failed Start: why the file name was refused, in the effective
+    // language, for a message box; empty when the name was not at fault.
+    const std::string& Notice() const { return notice_; }
 
 private:
     AppCore& core_;
@@ -42,6 +45,7 @@ private:
     std::string status_;
     std::string duration_;
     std::string size_;
+    std::string notice_;
 };
 
 }  // namespace sextara

@@ -73,6 +73,7 @@ const KnownSection kKnownSections[] = {
     {"LANG", {"Language"}},
     {"BATTERY", {"BatteryValue"}},
     {"COMMAP", {}},
+    {"GPSD", {"Port"}},
 };
 
 // The text as a person would read it: no blanks, no UTF-8 byte-order mark,
@@ -159,6 +160,8 @@ bool LoadConfig(const std::string& path, ConfigSettings& settings) {
     settings.language = ini.GetBool("LANG", "Language", true) ? 1 : 0;
     settings.effectiveLanguage = settings.language;
     settings.batteryValue = ini.GetInt("BATTERY", "BatteryValue", 20);
+    settings.gpsdPort = ini.GetInt("GPSD", "Port", 0);
+    KeepSane(settings.gpsdPort, 0, 65535, 0, "Config GPSD Port Invalid, gpsd Server Off!");
 
     // The device map is ours, not a setting the matching rules above were
     // made for: spaces around key and path are forgiven, since a path with a

@@ -26,6 +26,11 @@ struct ConfigSettings {
     std::int32_t batteryValue = 20;
     // Section COMMAP ("COM3=/dev/ttyUSB0"): COM numbers to device paths.
     std::map<int, std::string> comDevicePaths;
+    // [GPSD] Port: TCP port of the gpsd-protocol server, 0 (or no key) off.
+    // Read, never written, like a flag's value for its run.
+    std::int32_t gpsdPort = 0;
+    // Where that server listens; no key, only the front ends' flag.
+    std::string gpsdListen = "127.0.0.1";
 };
 
 inline constexpr const char* kConfigFileName = "config.ini";

@@ -66,8 +66,10 @@ struct GnssState {
     std::int32_t differentialAge = 0;  // seconds, truncated
     // Constellations whose GSV group has begun and not yet ended: their table
     // is half rewritten (new count, later entries still old or empty), so a
-    // display keeps the last whole table meanwhile. Set by the NMEA parsers
-    // only; not part of the decoded picture that the tools print.
+    // display keeps the last whole table meanwhile. Set by the NMEA parsers,
+    // and by the NovAtel decoder between a TRACKSTAT and the visibility log
+    // that brings its look angles; not part of the decoded picture that the
+    // tools print.
     std::uint8_t gsvInProgress = 0;
 };
 

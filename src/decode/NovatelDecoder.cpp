@@ -55,6 +55,15 @@ SatTable TableOf(GnssState& s, Constellation c) {
     return {s.beidouSats, &s.beidouCount};
 }
 
+std::uint8_t GsvBitOf(Constellation c) {
+    switch (c) {
+        case Constellation::kGps: return kGsvGps;
+        case Constellation::kGlonass: return kGsvGlonass;
+        case Constellation::kBeidou: break;
+    }
+    return kGsvBeidou;
+}
+
 // Another make's decoder may have left any count behind; only entries inside
 // the table are ever looked at.
 std::size_t EntriesInUse(const SatTable& t) {
@@ -213,6 +222,10 @@ void ApplyTrackStat(GnssState& s, Bytes body) {
         const auto constellation = TrackStatSystem(system);
         if (!constellation) continue;
         const SatTable table = TableOf(s, *constellation);
+        // Rebuilt without look angles, which the visibility log of the same
+        // epoch brings: until then the table is half new, like a GSV group
+        // under way, and readers keep the last whole one.
+        s.gsvInProgress = static_cast<std::uint8_t>(s.gsvInProgress | GsvBitOf(*constellation));
         SatelliteEntry* entry = FindPrn(table, prn);
         if (entry == nullptr) entry = AppendPrn(table, prn);
         if (entry == nullptr) continue;
@@ -258,6 +271,7 @@ std::optional<Constellation> SatVis2System(std::uint32_t system) {
 void ApplySatVis2(GnssState& s, Bytes body) {
     const std::uint32_t system = Slice(body, 0, 4).U32le(0) & 0xFFFF;
     const auto constellation = SatVis2System(system);
+    if (constellation) s.gsvInProgress = static_cast<std::uint8_t>(s.gsvInProgress & ~GsvBitOf(*constellation));
     const std::size_t records = RecordCount(body, 12, kSatVis2First, kVisRecord);
     for (std::size_t i = 0; i < records; ++i) {
         const WireReader rec = Slice(body, kSatVis2First + i * kVisRecord, kVisRecord);
@@ -286,6 +300,8 @@ std::optional<Constellation> SatVisSystem(std::int32_t prn) {
 }
 
 void ApplySatVis(GnssState& s, Bytes body) {
+    // One log for every system: after it no table waits for more angles.
+    s.gsvInProgress = 0;
     const std::size_t records = RecordCount(body, 8, kSatVisFirst, kVisRecord);
     for (std::size_t i = 0; i < records; ++i) {
         const WireReader rec = Slice(body, kSatVisFirst + i * kVisRecord, kVisRecord);

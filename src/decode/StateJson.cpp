@@ -13,9 +13,11 @@ void Add(std::string& out, const char* key, long long value) {
 }
 
 void Add(std::string& out, const char* key, double value) {
-    char text[96];
-    std::snprintf(text, sizeof text, "\"%s\":%.17g,", key, value);
-    out += text;
+    out += '"';
+    out += key;
+    out += "\":";
+    out += JsonNumber(value);
+    out += ',';
 }
 
 void AddTable(std::string& out, const char* key, const SatelliteEntry (&table)[kSatTableSize], int count) {
@@ -34,6 +36,12 @@ void AddTable(std::string& out, const char* key, const SatelliteEntry (&table)[k
 }
 
 }  // namespace
+
+std::string JsonNumber(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
 
 std::string GnssStateToJson(const GnssState& s) {
     std::string out = "{";

@@ -12,4 +12,8 @@ namespace sextara {
 // significant digits so that two equal states print alike.
 std::string GnssStateToJson(const GnssState& state);
 
+// A double as the record prints it (17 significant digits), so that other
+// outputs of the same value compare equal with it.
+std::string JsonNumber(double value);
+
 }  // namespace sextara

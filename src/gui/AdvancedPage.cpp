@@ -124,16 +124,21 @@ void AdvancedPage::PressApplyLanguage() {
     if (app.config.language != app.config.effectiveLanguage) SetStatus(Text(app.strings, 90));
 }
 
+// The forwarding messages have an English caption of their own.
+void AdvancedPage::Tell(NoticeIcon icon, const QString& text) {
+    if (prompts_.tell) prompts_.tell(icon, text, QStringLiteral("Hint"));
+}
+
 void AdvancedPage::PressForwarding(bool checked) {
     AppContext& app = core_.Context();
     switch (SetForwarding(app, checked)) {
         case ForwardSwitch::RefusedRecording:
             forward_->setChecked(false);
-            if (prompts_.warn) prompts_.warn(QStringLiteral("Please stop data record firstly!"), QStringLiteral("Hint"));
+            Tell(NoticeIcon::Stop, QStringLiteral("Please stop data record firstly!"));
             return;
         case ForwardSwitch::OpenFailed:
             forward_->setChecked(app.registry.dataTransfer == 1);
-            if (prompts_.warn) prompts_.warn(QStringLiteral("Open Data Transf Port Failed!"), QStringLiteral("Hint"));
+            Tell(NoticeIcon::Warning, QStringLiteral("Open Data Transf Port Failed!"));
             return;
         case ForwardSwitch::On:
         case ForwardSwitch::Off:
@@ -158,7 +163,7 @@ void AdvancedPage::PressClockSync() {
         case ClockSync::Manual::Ignored:
             return;
     }
-    if (prompts_.warn) prompts_.warn(Text(app.strings, text), Text(app.strings, 11));
+    if (prompts_.tell) prompts_.tell(NoticeIcon::Information, Text(app.strings, text), Text(app.strings, 11));
 }
 
 void AdvancedPage::PressRestore() {

@@ -57,6 +57,7 @@ private:
     void SetReceiverControlsEnabled(bool enabled);
     void EndRestore();
     void SetStatus(const QString& text);
+    void Tell(NoticeIcon icon, const QString& text);
 
     AppCore& core_;
     Prompts prompts_;

@@ -159,8 +159,9 @@ void NtripPage::Render() {
 }
 
 void NtripPage::Ask(const std::optional<PagePrompt>& prompt) {
-    if (!prompt || !prompts_.warn) return;
-    prompts_.warn(prompt->stringId != 0 ? Text(app_.strings, prompt->stringId) : Q(prompt->text),
+    if (!prompt || !prompts_.tell) return;
+    prompts_.tell(prompt->icon == PagePrompt::Icon::Information ? NoticeIcon::Information : NoticeIcon::Warning,
+                  prompt->stringId != 0 ? Text(app_.strings, prompt->stringId) : Q(prompt->text),
                   Text(app_.strings, 11));
 }
 
@@ -179,8 +180,7 @@ void NtripPage::PressStop() {
 void NtripPage::PressSettings() {
     if (app_.correctionLink.Active()) return;
     CasterSettingsDialog dialog(app_, tcp_, prompts_, this);
-    PlaceOnWindow(dialog, parentWidget() ? parentWidget() : this, kPlaceFullPage);
-    dialog.exec();
+    ExecOnWindow(dialog, parentWidget() ? parentWidget() : this, kPlaceFullPage);
     model_.SettingsClosed();
     Render();
 }
@@ -285,7 +285,7 @@ void CasterSettingsDialog::PressOk() {
     v.resendCurrentPosition = current_->isChecked();
     corrections::CasterSettings settings;
     if (auto message = SettingsFromDialog(app_.correctionLink.Settings(), v, settings)) {
-        if (prompts_.warn) prompts_.warn(Q(*message), Text(app_.strings, 11));
+        if (prompts_.tell) prompts_.tell(NoticeIcon::Warning, Q(*message), Text(app_.strings, 11));
         return;
     }
     app_.correctionLink.SetSettings(settings);
@@ -365,7 +365,7 @@ void PortClientPage::PressOpenClose() {
         ShowOpen(true);
         return;
     }
-    if (prompts_.warn) prompts_.warn(Text(app_.strings, 73), Text(app_.strings, 11));
+    if (prompts_.tell) prompts_.tell(NoticeIcon::Warning, Text(app_.strings, 73), Text(app_.strings, 11));
     timer_.stop();
     ShowOpen(false);
 }

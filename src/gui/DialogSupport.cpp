@@ -1,5 +1,6 @@
 #include "gui/DialogSupport.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
@@ -30,17 +31,36 @@ int BaudOfRow(int row, int fallbackRow) {
     return StartupDialogModel::kBaudRates[static_cast<std::size_t>(row >= 0 ? row : fallbackRow)];
 }
 
+namespace {
+
+QMessageBox::Icon MessageBoxIcon(NoticeIcon icon) {
+    switch (icon) {
+        case NoticeIcon::Information:
+            return QMessageBox::Information;
+        case NoticeIcon::Stop:
+            return QMessageBox::Critical;
+        case NoticeIcon::Warning:
+            break;
+    }
+    return QMessageBox::Warning;
+}
+
+}  // namespace
+
 Prompts Prompts::MessageBoxes(QWidget* parent) {
     Prompts prompts;
     prompts.confirm = [parent](const QString& text, const QString& caption) {
         QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel, parent);
         box.setDefaultButton(QMessageBox::Ok);
-        return box.exec() == QMessageBox::Ok;
+        const bool ok = box.exec() == QMessageBox::Ok;
+        ReturnFocus(parent);
+        return ok;
     };
-    prompts.warn = [parent](const QString& text, const QString& caption) {
-        QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
+    prompts.tell = [parent](NoticeIcon icon, const QString& text, const QString& caption) {
+        QMessageBox box(MessageBoxIcon(icon), caption, text, QMessageBox::Ok, parent);
         box.setDefaultButton(QMessageBox::Ok);
         box.exec();
+        ReturnFocus(parent);
     };
     return prompts;
 }
@@ -61,6 +81,21 @@ void PlaceOnWindow(QDialog& dialog, const QWidget* window, int mode) {
     const PlacementRect rect = PlaceDialog(mode, size.width(), size.height(), area.width(), area.height());
     dialog.setGeometry(area.x() + rect.x, area.y() + rect.y, rect.width, rect.height);
     dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
+
+void ReturnFocus(QWidget* window) {
+    QWidget* next = QApplication::activeModalWidget();
+    if (next == nullptr && window != nullptr) next = window->window();
+    if (next == nullptr || !next->isVisible()) return;
+    next->raise();
+    next->activateWindow();
+}
+
+int ExecOnWindow(QDialog& dialog, QWidget* window, int mode) {
+    PlaceOnWindow(dialog, window, mode);
+    const int result = dialog.exec();
+    ReturnFocus(window);
+    return result;
 }
 
 QIcon ProgramIcon() {

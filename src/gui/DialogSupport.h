@@ -12,13 +12,18 @@
 
 namespace sextara::gui {
 
+// The icon a notice carries, as its flow asks: information for a result the
+// user waited for (a clock set, a table updated, "no fix yet"), warning for a
+// failure, stop for a refused action.
+enum class NoticeIcon { Information, Warning, Stop };
+
 // The user's yes/no questions and notices. The window shows them as message
 // boxes; tests answer them without a screen.
 struct Prompts {
     // OK and Cancel with the question icon; true for OK.
     std::function<bool(const QString& text, const QString& caption)> confirm;
-    // One OK button with the exclamation icon.
-    std::function<void(const QString& text, const QString& caption)> warn;
+    // One OK button with the icon given.
+    std::function<void(NoticeIcon icon, const QString& text, const QString& caption)> tell;
 
     // Message boxes over parent (OK is the default button, so Enter takes it).
     static Prompts MessageBoxes(QWidget* parent);
@@ -53,6 +58,14 @@ bool IsPortrait(const QWidget* window);
 // Places a dialog over the main window by the rule of DialogPlacement.h
 // (kPlacePopup keeps the dialog's size; full page covers the window's page).
 void PlaceOnWindow(QDialog& dialog, const QWidget* window, int mode);
+
+// Gives the keyboard back once a modal dialog or message box has closed: to
+// the dialog still open under it, else to window's top level. Without it an X
+// server without a window manager (and some with one) leaves the keyboard
+// nowhere until a click, and the window's shortcuts are dead.
+void ReturnFocus(QWidget* window);
+// PlaceOnWindow, exec, ReturnFocus; the dialog's result.
+int ExecOnWindow(QDialog& dialog, QWidget* window, int mode);
 
 // The program's icon, drawn in code so that window, tray and every size
 // share one picture: a globe with a satellite in orbit.

@@ -76,7 +76,9 @@ MainWindow::MainWindow(AppContext& app, BatteryMonitor& battery, Options options
       core_(app, WithCorrectionHooks(app, AppHooks{
                      .startNetworking = {},
                      .loadCasterSettings = {},
-                     .armClockSync = options.clockSync ? std::function<void()>([this] { app_.clockSync.Arm(); })
+                     .armClockSync = options.clockSync ? std::function<void()>([this] {
+                                                             app_.clockSync.Arm(ClockSync::Request::Automatic);
+                                                         })
                                                        : std::function<void()>(),
                      .startBatteryMonitor =
                          [this] {
@@ -87,7 +89,9 @@ MainWindow::MainWindow(AppContext& app, BatteryMonitor& battery, Options options
                          },
                      .portOpenFailed =
                          [this](const std::string& message, const std::string&) {
-                             if (prompts_.warn) prompts_.warn(QString::fromStdString(message), OwnText(11));
+                             if (prompts_.tell) {
+                                 prompts_.tell(NoticeIcon::Warning, QString::fromStdString(message), OwnText(11));
+                             }
                          },
                      .refreshView =
                          [this] {
@@ -232,14 +236,12 @@ void MainWindow::RunCommand(int commandId) {
             break;
         case MenuAction::DataRecord: {
             RecordPage page(core_, prompts_, IsPortrait(this), this);
-            PlaceOnWindow(page, this, kPlaceFullPage);
-            page.exec();
+            ExecOnWindow(page, this, kPlaceFullPage);
             break;
         }
         case MenuAction::AdvancedSetup: {
             AdvancedPage page(core_, prompts_, this);
-            PlaceOnWindow(page, this, kPlaceFullPage);
-            page.exec();
+            ExecOnWindow(page, this, kPlaceFullPage);
             break;
         }
         default:
@@ -251,21 +253,21 @@ void MainWindow::RunCommand(int commandId) {
 
 void MainWindow::OpenAbout() {
     AboutDialog dialog(app_, this);
-    PlaceOnWindow(dialog, this, kPlaceFullPage);
-    dialog.exec();
+    ExecOnWindow(dialog, this, kPlaceFullPage);
 }
 
 void MainWindow::OpenPortConsole() {
     PortConsole console(core_, prompts_, IsPortrait(this), this);
-    PlaceOnWindow(console, this, kPlaceFullPage);
-    console.exec();
+    ExecOnWindow(console, this, kPlaceFullPage);
 }
 
 void MainWindow::OpenCorrectionPage(MenuAction action) {
     const CorrectionMenuDecision decision =
         DecideCorrectionMenu(action, app_.correctionLink.Active(), app_.correctionMode, app_.portClient.IsOpen());
     if (decision.refusalString != 0) {
-        if (prompts_.warn) prompts_.warn(Text(app_.strings, decision.refusalString), Text(app_.strings, 11));
+        if (prompts_.tell) {
+            prompts_.tell(NoticeIcon::Warning, Text(app_.strings, decision.refusalString), Text(app_.strings, 11));
+        }
         return;
     }
     using Page = CorrectionMenuDecision::Page;
@@ -273,13 +275,11 @@ void MainWindow::OpenCorrectionPage(MenuAction action) {
     app_.correctionMode = decision.correctionMode;
     if (decision.open == Page::Port) {
         PortClientPage page(app_, prompts_, this);
-        PlaceOnWindow(page, this, kPlaceFullPage);
-        page.exec();
+        ExecOnWindow(page, this, kPlaceFullPage);
         return;
     }
     NtripPage page(ntripModel_, app_, decision.open == Page::Tcp, prompts_, IsPortrait(this), this);
-    PlaceOnWindow(page, this, kPlaceFullPage);
-    page.exec();
+    ExecOnWindow(page, this, kPlaceFullPage);
 }
 
 void MainWindow::RunStartup() {
@@ -288,8 +288,7 @@ void MainWindow::RunStartup() {
     int result = StartupDialogModel::kResultLeave;
     {
         StartupDialog dialog(core_, prompts_, IsPortrait(this), this);
-        PlaceOnWindow(dialog, this, kPlacePopup);
-        result = dialog.exec();
+        result = ExecOnWindow(dialog, this, kPlacePopup);
     }
     if (closing_) return;
     RebuildMenuBar();

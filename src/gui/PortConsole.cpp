@@ -124,7 +124,7 @@ void PortConsole::PressOpenClose() {
         poll_.start(1);
         return;
     }
-    if (prompts_.warn) prompts_.warn(Text(app.strings, 73), Text(app.strings, 11));
+    if (prompts_.tell) prompts_.tell(NoticeIcon::Warning, Text(app.strings, 73), Text(app.strings, 11));
     ShowPortState(false);
     poll_.stop();
 }
@@ -132,7 +132,7 @@ void PortConsole::PressOpenClose() {
 void PortConsole::PressSend() {
     AppContext& app = core_.Context();
     if (!app.gpsPath.GpsPortOpen()) {
-        if (prompts_.warn) prompts_.warn(Text(app.strings, 73), Text(app.strings, 11));
+        if (prompts_.tell) prompts_.tell(NoticeIcon::Warning, Text(app.strings, 73), Text(app.strings, 11));
         return;
     }
     std::string text = command_->toPlainText().left(2048).toStdString();

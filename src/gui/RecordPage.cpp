@@ -145,6 +145,9 @@ void RecordPage::RunCommand(int id) {
             size_->setText(Qs(model_.Size()));
         }
         ShowState();
+        if (!model_.Notice().empty() && prompts_.tell) {
+            prompts_.tell(NoticeIcon::Warning, Qs(model_.Notice()), Text(core_.Context().strings, 11));
+        }
     } else if (Is(kStop, id)) {
         model_.Stop();
         status_->setText(Qs(model_.Status()));
@@ -159,16 +162,14 @@ void RecordPage::RunCommand(int id) {
 
 void RecordPage::OpenOptions() {
     RecordOptionsDialog options(core_.Context(), this);
-    PlaceOnWindow(options, parentWidget(), 0);
-    options.exec();
+    ExecOnWindow(options, parentWidget(), 0);
     ShowState();
 }
 
 void RecordPage::Browse() {
     FolderBrowser browser(home_, root_, core_.Context().config.effectiveLanguage, this);
-    PlaceOnWindow(browser, parentWidget(), 0);
     // Cancel leaves the field as it was.
-    if (browser.exec() == QDialog::Accepted && !browser.Chosen().empty()) folder_->setText(Qs(browser.Chosen()));
+    if (ExecOnWindow(browser, parentWidget(), 0) == QDialog::Accepted && !browser.Chosen().empty()) folder_->setText(Qs(browser.Chosen()));
 }
 
 void RecordPage::OnTimer() {

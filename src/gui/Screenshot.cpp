@@ -1,10 +1,9 @@
 #include "gui/Screenshot.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <string_view>
-#include <vector>
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -14,97 +13,9 @@
 #include "gui/ViewPainter.h"
 #include "platform/AtomicFile.h"
 #include "platform/SystemTime.h"
-#include "decode/ReceiverMakes.h"
 #include "ui/StatusFormat.h"
 
 namespace sextara::gui {
-namespace {
-
-bool ParseInt(std::string_view text, int maxValue, int& out) {
-    if (text.empty() || text.size() > 9) return false;
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
-    }
-    if (value > maxValue) return false;
-    out = value;
-    return true;
-}
-
-bool ParseSize(std::string_view text, int& width, int& height) {
-    const std::size_t x = text.find('x');
-    if (x == std::string_view::npos) return false;
-    return ParseInt(text.substr(0, x), kMaxScreenshotSide, width) &&
-           ParseInt(text.substr(x + 1), kMaxScreenshotSide, height) && width > 0 && height > 0;
-}
-
-int MakeByName(std::string_view name) {
-    const ReceiverType type = ReceiverTypeFromConfigName(name);
-    return ConfigNameOf(type) == name ? type : -1;
-}
-
-}  // namespace
-
-bool ParseScreenshotArgs(int argc, char** argv, ScreenshotOptions& out, std::string& error) {
-    out = ScreenshotOptions{};
-    bool sized = false, named = false, haveMake = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        auto need = [&](const char* what) {
-            error = std::string(argv[i]) + " needs " + what;
-            return false;
-        };
-        if (arg == "--screenshot") {
-            if (!value) return need("a file name");
-            out.output = value;
-            named = true;
-        } else if (arg == "--size") {
-            if (!value || !ParseSize(value, out.width, out.height)) {
-                error = "--size takes WxH, each 1.." + std::to_string(kMaxScreenshotSide);
-                return false;
-            }
-            sized = true;
-        } else if (arg == "--capture") {
-            if (!value) return need("a file name");
-            out.capture = value;
-        } else if (arg == "--make") {
-            if (!value || (out.make = MakeByName(value)) < 0) {
-                error = "--make takes a make's configuration name (enNovtel ... enBlox9P)";
-                return false;
-            }
-            haveMake = true;
-        } else if (arg == "--tab") {
-            if (!value || !ParseInt(value, 3, out.tab)) {
-                error = "--tab takes 0 (GPS), 1 (GLO), 2 (BDS) or 3 (GAL)";
-                return false;
-            }
-        } else if (arg == "--language") {
-            if (!value || !ParseInt(value, 1, out.language)) {
-                error = "--language takes 0 (Chinese) or 1 (English)";
-                return false;
-            }
-        } else {
-            error = "unknown argument '" + std::string(arg) + "'";
-            return false;
-        }
-        ++i;
-    }
-    if (!named || out.output.empty()) {
-        error = "--screenshot needs a file name";
-        return false;
-    }
-    if (!sized) {
-        error = "--size WxH is required";
-        return false;
-    }
-    if (out.capture.empty() != !haveMake) {
-        error = "--capture and --make go together";
-        return false;
-    }
-    return true;
-}
 
 int WriteScreenshot(const ScreenshotOptions& o, std::string& error) {
     GnssState state{};
@@ -143,19 +54,13 @@ int WriteScreenshot(const ScreenshotOptions& o, std::string& error) {
     return 0;
 }
 
-int RunScreenshot(int argc, char** argv) {
-    ScreenshotOptions options;
+int RunScreenshot(const ScreenshotOptions& options) {
     std::string error;
-    if (!ParseScreenshotArgs(argc, argv, options, error)) {
-        std::fprintf(stderr,
-                     "sextara: %s\nusage: sextara --screenshot FILE --size WxH [--capture FILE --make NAME] "
-                     "[--tab N] [--language 0|1]\n",
-                     error.c_str());
-        return 2;
-    }
     std::unique_ptr<QGuiApplication> app;
     if (QCoreApplication::instance() == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        // A picture needs no display: offscreen also when the environment
+        // names a display platform that is not there.
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
         static int appArgc = 1;
         static char name[] = "sextara";
         static char* appArgv[] = {name, nullptr};

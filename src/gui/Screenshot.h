@@ -25,17 +25,14 @@ struct ScreenshotOptions {
 // The largest side taken, so that a typo cannot ask for gigabytes.
 constexpr int kMaxScreenshotSide = 8192;
 
-// Parses the whole command line (argv[0] is the program); every argument must
-// belong to the screenshot. False with a message for anything else.
-bool ParseScreenshotArgs(int argc, char** argv, ScreenshotOptions& out, std::string& error);
-
 // Needs a QGuiApplication. 0 on success; 2 with a message for an unreadable
 // capture or an image that cannot be written.
 int WriteScreenshot(const ScreenshotOptions& options, std::string& error);
 
-// For the program's main when it sees --screenshot: parses, creates an
-// offscreen QGuiApplication unless one exists (QT_QPA_PLATFORM=offscreen
-// when unset), writes the PNG. Messages go to stderr. Exit codes 0 and 2.
-int RunScreenshot(int argc, char** argv);
+// For the program's main in its screenshot mode: creates a QGuiApplication
+// on the offscreen platform unless one exists, so that no display is needed,
+// and writes the PNG. Messages go to stderr.
+// Exit codes 0 and 2.
+int RunScreenshot(const ScreenshotOptions& options);
 
 }  // namespace sextara::gui

@@ -46,9 +46,9 @@ QString FaceFor(Face face, int language) {
 // A font height there was the height of the character cell (ascent plus
 // descent), not the em size that Qt's pixel size sets: scale the em so that
 // the cell comes out at the height asked for.
-QFont MakeFont(Face face, int language, int cellPixels) {
+QFont MakeFont(const QString& family, int cellPixels) {
     const int cell = std::max(cellPixels, 1);
-    QFont f(FaceFor(face, language));
+    QFont f(family);
     f.setPixelSize(cell);
     f.setWeight(QFont::Medium);
     const QFontMetrics m(f);
@@ -59,14 +59,18 @@ QFont MakeFont(Face face, int language, int cellPixels) {
 
 // One line of text in a box, positioned by its advance and the font's
 // ascent and descent; the text may run past the box, as it did there.
-void TextBox(QPainter& p, const QFontMetrics& m, const ViewRect& box, const QString& text, int flags) {
-    const int width = m.horizontalAdvance(text);
+// width: the text's advance in m, where the caller has measured it already.
+void TextBox(QPainter& p, const QFontMetrics& m, const ViewRect& box, const QString& text, int flags, int width) {
     int x = box.left;
     if (flags & kRight) x = box.right - width;
     if (flags & kHCentre) x = box.left + (box.right - box.left - width) / 2;
     int y = box.top + m.ascent();
     if (flags & kVCentre) y = box.top + (box.bottom - box.top - (m.ascent() + m.descent())) / 2 + m.ascent();
     p.drawText(QPoint(x, y), text);
+}
+
+void TextBox(QPainter& p, const QFontMetrics& m, const ViewRect& box, const QString& text, int flags) {
+    TextBox(p, m, box, text, flags, m.horizontalAdvance(text));
 }
 
 // A filled rectangle with a one-pixel outline, right and bottom edges left out.
@@ -109,33 +113,75 @@ void ViewPainter::Resize(QSize size) {
     Rebuild();
 }
 
+void ViewPainter::FontLadder::Reset(const QString& family) {
+    family_ = family;
+    fonts_.clear();
+}
+
+const ViewPainter::Font& ViewPainter::FontLadder::At(int cellPixels) {
+    auto [it, made] = fonts_.try_emplace(cellPixels);
+    if (made) {
+        it->second.font = MakeFont(family_, cellPixels);
+        it->second.metrics = QFontMetrics(it->second.font);
+    }
+    return it->second;
+}
+
 void ViewPainter::Rebuild() {
     MakeFonts();
+    FitTabs();
+    FitStatusLines();
     const QSize size(layout_.width, layout_.height);
     background_ = QImage(size, QImage::Format_RGB32);
     frame_ = QImage(size, QImage::Format_RGB32);
-    std::array<TextExtent, 4> names;
-    for (int i = 0; i < 4; ++i) {
-        names[i] = {tabFont_.metrics.horizontalAdvance(QString::fromLatin1(kTabNames[i])), tabFont_.metrics.height()};
-    }
-    tabs_ = TabRects(layout_, names);
     if (size.isEmpty()) return;
     PaintBackground();
     std::memcpy(frame_.bits(), background_.constBits(), static_cast<std::size_t>(background_.sizeInBytes()));
 }
 
 void ViewPainter::MakeFonts() {
-    auto make = [&](Font& f, Face face, int pixels) {
-        f.font = MakeFont(face, language_, pixels);
-        f.metrics = QFontMetrics(f.font);
-    };
-    make(labelFont_, Face::ArialBlank, layout_.v);
-    make(valueFont_, Face::Arial, layout_.v);
-    make(tabFont_, Face::ArialBlank, layout_.tabFontPixels);
-    make(satFont_, Face::ArialBlank, layout_.satFontPixels);
-    make(defaultFont_, Face::System, kDefaultFontPixels);
+    valueFonts_.Reset(FaceFor(Face::Arial, language_));
+    tabFonts_.Reset(FaceFor(Face::ArialBlank, language_));
+    prnFonts_.Reset(FaceFor(Face::System, language_));
+    fitted_ = {};
+    prnFits_.clear();
+    FontLadder labels;
+    labels.Reset(FaceFor(Face::ArialBlank, language_));
+    labelFont_ = labels.At(layout_.v);
+    satFont_ = labels.At(layout_.satFontPixels);
+    valueFont_ = valueFonts_.At(layout_.v);
+    defaultFont_ = prnFonts_.At(kDefaultFontPixels);
     const QString probe = QStringLiteral("128");
     cell_ = {defaultFont_.metrics.horizontalAdvance(probe), defaultFont_.metrics.height()};
+}
+
+void ViewPainter::FitTabs() {
+    auto tabsAt = [&](int height) {
+        const QFontMetrics& m = tabFonts_.At(height).metrics;
+        std::array<TextExtent, 4> names;
+        for (int i = 0; i < 4; ++i) {
+            names[i] = {m.horizontalAdvance(QString::fromLatin1(kTabNames[i])), m.height()};
+        }
+        return TabRects(layout_, names);
+    };
+    const int nominal = layout_.tabFontPixels;
+    const int fitted = LargestFittingHeight(nominal, 1, TabRoom(layout_),
+                                            [&](int height) { return TabSpan(layout_, tabsAt(height)); });
+    const int height = fitted > 0 ? fitted : nominal;
+    tabFont_ = tabFonts_.At(height);
+    tabs_ = tabsAt(height);
+}
+
+void ViewPainter::FitStatusLines() {
+    const QFontMetrics& lm = labelFont_.metrics;
+    const QFontMetrics& vm = valueFont_.metrics;
+    const int lineHeight = std::max(lm.ascent() + lm.descent(), vm.ascent() + vm.descent());
+    layout_.lineStep = StatusLineStep(layout_, lineHeight);
+    const int space = lm.horizontalAdvance(QLatin1Char(' '));
+    for (int i = 0; i < kStatusLines; ++i) {
+        const int label = lm.horizontalAdvance(QString::fromLatin1(kStatusLabels[i]));
+        valueRoom_[i] = StatusValueRoom(layout_.status, label, space);
+    }
 }
 
 void ViewPainter::DashedGrid(QImage& image) {
@@ -184,7 +230,7 @@ void ViewPainter::PaintBackground() {
                    kBlack);
         TextBox(p, lm, c.box, letter, kHCentre | kVCentre);
     }
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < kStatusLines; ++i) {
         ViewRect box = l.status;
         box.top += i * l.lineStep;
         box.bottom += i * l.lineStep;
@@ -224,15 +270,56 @@ void ViewPainter::Compose(const GnssState& shown, const std::array<std::string, 
 
 void ViewPainter::PaintValues(QPainter& p, const std::array<std::string, 10>& values) {
     p.setPen(kWhite);
-    p.setFont(valueFont_.font);
-    for (int i = 0; i < 10; ++i) {
+    const int ascent = valueFont_.metrics.ascent();
+    const Font* current = &valueFont_;
+    p.setFont(current->font);
+    for (int i = 0; i < kStatusLines; ++i) {
+        const QString text = QString::fromUtf8(values[i].data(), static_cast<qsizetype>(values[i].size()));
+        const FittedText fitted = ValueFont(i, text);
+        // A smaller value keeps the line's baseline.
         ViewRect box = layout_.status;
-        box.left += 25;
-        box.top += i * layout_.lineStep;
+        box.left += kValueIndent;
+        box.top += i * layout_.lineStep + ascent - fitted.font->metrics.ascent();
         box.bottom += i * layout_.lineStep;
-        TextBox(p, valueFont_.metrics, box, QString::fromUtf8(values[i].data(), static_cast<qsizetype>(values[i].size())),
-                kRight | kTop);
+        if (fitted.font != current) p.setFont((current = fitted.font)->font);
+        TextBox(p, fitted.font->metrics, box, text, kRight | kTop, fitted.width);
     }
+}
+
+ViewPainter::FittedText ViewPainter::ValueFont(int line, const QString& text) {
+    const int room = valueRoom_[line];
+    const int width = valueFont_.metrics.horizontalAdvance(text);
+    if (width <= room) return {&valueFont_, width};
+    // A moving receiver changes its position's last digits only now and
+    // then; an unchanged text keeps its height without measuring again.
+    FittedValue& last = fitted_[line];
+    if (last.height == 0 || last.text != text) {
+        const int height = std::max(1, LargestFittingHeight(layout_.v, 1, room, [&](int h) {
+            return valueFonts_.At(h).metrics.horizontalAdvance(text);
+        }));
+        last = {text, height, valueFonts_.At(height).metrics.horizontalAdvance(text)};
+    }
+    return {&valueFonts_.At(last.height), last.width};
+}
+
+ViewPainter::FittedText ViewPainter::PrnFont(int prn, int room) {
+    // The same few numbers come back every second, and the room changes
+    // only with the count: each number is fitted once per room.
+    if (room != prnRoom_ || prnFits_.size() > kMaxPrnFits) {
+        prnFits_.clear();
+        prnRoom_ = room;
+    }
+    auto [it, fresh] = prnFits_.try_emplace(prn);
+    if (!fresh) return it->second;
+    const QString text = Number(prn);
+    const int width = defaultFont_.metrics.horizontalAdvance(text);
+    if (width <= room) return it->second = {&defaultFont_, width};
+    const int height = LargestFittingHeight(kDefaultFontPixels, kSmallestPrnPixels, room, [&](int h) {
+        return prnFonts_.At(h).metrics.horizontalAdvance(text);
+    });
+    if (height == 0) return it->second = {nullptr, 0};
+    const Font& font = prnFonts_.At(height);
+    return it->second = {&font, font.metrics.horizontalAdvance(text)};
 }
 
 void ViewPainter::PaintTabs(QPainter& p, int selected) {
@@ -267,6 +354,7 @@ void ViewPainter::PaintBars(QPainter& p, const GnssState& shown, int selected) {
     const SatelliteEntry* table = SatTable(shown, selected);
     const int n = UsableSatCount(shown, selected);
     const int w = BarHalfWidth(layout_.chart, n);
+    const int room = PrnLabelRoom(w);
     const int bottom = layout_.chart.bottom;
     const int c = cell_.height;
     p.setFont(defaultFont_.font);
@@ -287,9 +375,13 @@ void ViewPainter::PaintBars(QPainter& p, const GnssState& shown, int selected) {
             TextBox(p, defaultFont_.metrics, {x + w, bottom + 1 - c - 5, x + 2 * w - 3, bottom}, Number(e.snr2),
                     kHCentre | kVCentre);
         }
+        const FittedText prn = PrnFont(e.prn, room);
+        if (prn.font == nullptr) continue;
         p.setPen(kWhite);
-        TextBox(p, defaultFont_.metrics, {x, bottom + 2, x + w - 1, bottom + 2 + c}, Number(e.prn),
-                kHCentre | kVCentre);
+        if (prn.font != &defaultFont_) p.setFont(prn.font->font);
+        TextBox(p, prn.font->metrics, {x, bottom + 2, x + w - 1, bottom + 2 + c}, Number(e.prn), kHCentre | kVCentre,
+                prn.width);
+        if (prn.font != &defaultFont_) p.setFont(defaultFont_.font);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <string>
 
 #include <QFont>
@@ -39,9 +40,18 @@ private:
 // them: filled rectangles leave out their right and bottom edges, lines are
 // one aliased pixel, the grid pen is dashed 18 on, 6 off, text boxes hold one
 // line and text is drawn without a background.
+//
+// Text that would run into other text at its font height is drawn smaller:
+// a status value too wide for its box or too close to its label, tabs that
+// would pass the status panel's left edge, a satellite number wider than its
+// bar pair (left out below kSmallestPrnPixels); the ten status lines close up
+// where the tenth would reach into the signal chart.
 class ViewPainter {
 public:
     ViewPainter();
+    // The fitted texts point into the painter's own fonts.
+    ViewPainter(const ViewPainter&) = delete;
+    ViewPainter& operator=(const ViewPainter&) = delete;
 
     // 0 Chinese, otherwise English. Picks the faces (see FaceFor in the .cpp).
     void SetLanguage(int effectiveLanguage);
@@ -56,6 +66,7 @@ public:
 
     const QImage& Frame() const { return frame_; }
     const QImage& Background() const { return background_; }
+    // The window size's layout with the line step fitted to the fonts.
     const ViewLayout& Layout() const { return layout_; }
     const std::array<ViewRect, 4>& Tabs() const { return tabs_; }
     // Size of "128" in the default font: the signal chart's label cell.
@@ -66,8 +77,35 @@ private:
         QFont font;
         QFontMetrics metrics{QFont()};
     };
+    // One face at any cell height, each made once when first asked for.
+    class FontLadder {
+    public:
+        void Reset(const QString& family);
+        const Font& At(int cellPixels);
+
+    private:
+        QString family_;
+        std::map<int, Font> fonts_;
+    };
+    // A text's font and its width in it; no font: the text is left out.
+    struct FittedText {
+        const Font* font = nullptr;
+        int width = 0;
+    };
+    // The last value of a status line that had to shrink: its height and width.
+    struct FittedValue {
+        QString text;
+        int height = 0;
+        int width = 0;
+    };
+    // More satellite numbers than four tables hold: the memo starts over.
+    static constexpr std::size_t kMaxPrnFits = 4 * kSatTableSize;
     void Rebuild();
     void MakeFonts();
+    void FitTabs();
+    void FitStatusLines();
+    FittedText ValueFont(int line, const QString& text);
+    FittedText PrnFont(int prn, int room);
     void PaintBackground();
     void PaintValues(QPainter& p, const std::array<std::string, 10>& values);
     void PaintTabs(QPainter& p, int selected);
@@ -84,6 +122,13 @@ private:
     Font tabFont_;
     Font satFont_;      // satellite numbers in the sky plot
     Font defaultFont_;  // the signal chart's texts
+    FontLadder valueFonts_;
+    FontLadder tabFonts_;
+    FontLadder prnFonts_;
+    std::array<int, kStatusLines> valueRoom_{};
+    std::array<FittedValue, kStatusLines> fitted_{};
+    int prnRoom_ = -1;
+    std::map<int, FittedText> prnFits_;  // by satellite number, for prnRoom_
     TextExtent cell_;
     std::array<ViewRect, 4> tabs_{};
 };

@@ -1,5 +1,6 @@
 #include "platform/SystemTime.h"
 
+#include <sys/timex.h>
 #include <time.h>
 
 namespace sextara::platform {
@@ -61,6 +62,12 @@ bool SetSystemUtcTime(const UtcTime& time) {
     value.tv_sec = *seconds;
     value.tv_nsec = static_cast<long>(time.millisecond) * 1000000L;
     return ::clock_settime(CLOCK_REALTIME, &value) == 0;
+}
+
+bool KernelClockSynchronised() {
+    timex state{};  // modes 0: read only
+    const int result = ::adjtimex(&state);
+    return result != -1 && result != TIME_ERROR && (state.status & STA_UNSYNC) == 0;
 }
 
 void ResetIdleTimer() {}

@@ -29,6 +29,11 @@ std::optional<std::time_t> UtcTimeToEpoch(const UtcTime& time);
 // not set the clock (it needs CAP_SYS_TIME), which is the usual case.
 bool SetSystemUtcTime(const UtcTime& time);
 
+// True when the kernel holds the system clock synchronised to a time source
+// (an NTP, chrony or PTP daemon steers it): the adjtimex state is not
+// TIME_ERROR and STA_UNSYNC is clear. Reading it needs no privilege.
+bool KernelClockSynchronised();
+
 // Keeps the device from suspending while the program runs. Linux has no idle
 // timer that a program resets: a desktop or board does not suspend under a
 // running field tool the way a handheld did, and where it would, inhibiting

@@ -106,6 +106,11 @@ void GpsPath::SetRecordHook(RecordHook hook) {
     recordHook_ = std::move(hook);
 }
 
+void GpsPath::SetTap(Tap* tap) {
+    std::lock_guard<std::mutex> hold(tapMutex_);
+    tap_ = tap;
+}
+
 void GpsPath::Distribute(const std::uint8_t* bytes, std::size_t count) {
     if (bytes == nullptr || count == 0) return;
     {
@@ -114,14 +119,23 @@ void GpsPath::Distribute(const std::uint8_t* bytes, std::size_t count) {
     }
     // Set after the bytes are queued, so the decoder thread cannot miss them.
     decodeDataEvent_.Set();
-    std::lock_guard<std::mutex> hold(consoleLock_);
-    // Dropping as many blocks as needed (not just one) bounds the queue even
-    // for batches larger than a block, which a serial line cannot deliver
-    // in one pump period but a caller of Distribute could.
-    while (consoleQueue_.size() > kConsoleLimit) {
-        consoleQueue_.erase(consoleQueue_.begin(), consoleQueue_.begin() + kConsoleDrop);
+    {
+        std::lock_guard<std::mutex> hold(consoleLock_);
+        // Dropping as many blocks as needed (not just one) bounds the queue
+        // even for batches larger than a block, which a serial line cannot
+        // deliver in one pump period but a caller of Distribute could.
+        while (consoleQueue_.size() > kConsoleLimit) {
+            consoleQueue_.erase(consoleQueue_.begin(), consoleQueue_.begin() + kConsoleDrop);
+        }
+        consoleQueue_.insert(consoleQueue_.end(), bytes, bytes + count);
     }
-    consoleQueue_.insert(consoleQueue_.end(), bytes, bytes + count);
+    std::lock_guard<std::mutex> hold(tapMutex_);
+    if (tap_ != nullptr) tap_->OnReceived(bytes, count);
+}
+
+void GpsPath::NotifyDecoded() {
+    std::lock_guard<std::mutex> hold(tapMutex_);
+    if (tap_ != nullptr) tap_->OnDecoded();
 }
 
 std::size_t GpsPath::QueuedDecodeBytes() const {
@@ -159,6 +173,7 @@ void GpsPath::DecodeLoop() {
             }
             if (count == 0) break;
             decoder_.Feed(chunk.data(), static_cast<std::uint32_t>(count));
+            NotifyDecoded();
         }
     }
 }

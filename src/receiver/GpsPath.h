@@ -29,6 +29,17 @@ public:
     // its file may be closed.
     using RecordHook = std::function<void(const std::uint8_t* bytes, std::size_t count)>;
 
+    // Watches the path for an outside consumer (the gpsd-protocol server):
+    // every batch of received bytes on the pump thread, and the end of each
+    // decoded chunk on the decoder thread. Both calls must return at once:
+    // the path's threads never wait for a consumer.
+    class Tap {
+    public:
+        virtual ~Tap() = default;
+        virtual void OnReceived(const std::uint8_t* bytes, std::size_t count) = 0;
+        virtual void OnDecoded() = 0;
+    };
+
     static constexpr std::chrono::milliseconds kPumpPeriod{100};
     // Bytes the pump takes from the port per pass: 6144 per 100 ms is more
     // than twice what 230400 baud delivers.
@@ -76,9 +87,12 @@ public:
     SerialPort& Port() { return gpsPort_; }
 
     void SetRecordHook(RecordHook hook);
+    // Null removes it. Like SetRecordHook, it returns once no call into the
+    // old tap runs, so the tap may be destroyed then.
+    void SetTap(Tap* tap);
 
-    // One pump step: queues the bytes for the decoder thread, wakes it, and
-    // appends them to the console queue under its cap.
+    // One pump step: queues the bytes for the decoder thread, wakes it,
+    // appends them to the console queue under its cap and shows them to the tap.
     void Distribute(const std::uint8_t* bytes, std::size_t count);
 
     std::size_t QueuedDecodeBytes() const;
@@ -88,6 +102,7 @@ private:
     void StartLocked();
     void PumpLoop();
     void DecodeLoop();
+    void NotifyDecoded();
 
     SerialPort& gpsPort_;
     DecoderHost& decoder_;
@@ -110,6 +125,8 @@ private:
 
     std::mutex hookMutex_;
     RecordHook recordHook_;
+    std::mutex tapMutex_;
+    Tap* tap_ = nullptr;
 
     std::mutex controlMutex_;  // serialises open, start and close
 };

@@ -1,6 +1,7 @@
 #include "record/RawRecorder.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -52,6 +53,11 @@ bool RawRecorder::Start(const std::string& folder, const std::string& name, cons
         return false;
     };
     if (recording_.load() || active_) return fail("a recording runs already");
+    // Before anything is stored or created: a name with a way out of the
+    // folder would write where the user never chose.
+    if (const RecordNameFault fault = CheckRecordName(name); fault != RecordNameFault::None) {
+        return fail(RecordNameFaultText(fault, true));
+    }
     const int mode = options.mode != 0 ? kRecordNormal : kRecordRaw;
     // Without the path nothing would reach the file; say so now rather than
     // leave an empty file that looks like a recording.
@@ -79,6 +85,7 @@ bool RawRecorder::Start(const std::string& folder, const std::string& name, cons
     mode_ = mode;
     bytes_ = 0;
     fault_ = false;
+    gone_ = false;
     recording_ = true;
     active_ = true;
     if (mode == kRecordNormal) {
@@ -179,21 +186,35 @@ void RawRecorder::WriteBlock(const std::uint8_t* bytes, std::size_t count) {
     // A flush only reaches the kernel; fdatasync reaches the card.
     if (::fdatasync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
         FailLocked("sync failed (" + ErrnoText(errno) + ")");
+        return;
     }
+    EndIfGoneLocked();
 }
 
-void RawRecorder::FailLocked(const std::string& why) {
+bool RawRecorder::EndIfGoneLocked() {
+    // Writes into a file that was unlinked (the file or its folder deleted)
+    // succeed and land nowhere: the link count is the only sign.
+    struct stat info {};
+    if (fd_ < 0 || !recording_.load() || ::fstat(fd_, &info) != 0 || info.st_nlink > 0) return false;
+    gone_ = true;
+    FailLocked("the file " + path_ + " is gone (deleted, or its card removed)", false);
+    return true;
+}
+
+void RawRecorder::FailLocked(const std::string& why, bool kept) {
     ::close(fd_);
     fd_ = -1;
     recording_ = false;
     fault_ = true;
     endTime_ = clock_.Now();
     lastEnd_ = why;
-    Log("Record stopped: " + why + ", " + std::to_string(bytes_.load()) + " bytes kept in " + path_);
+    Log("Record stopped: " + why +
+        (kept ? ", " + std::to_string(bytes_.load()) + " bytes kept in " + path_ : std::string()));
 }
 
 void RawRecorder::SetEnd(const std::string& why, bool fault) {
     std::lock_guard<std::mutex> hold(fileMutex_);
+    if (EndIfGoneLocked()) return;
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
@@ -241,6 +262,11 @@ void RawRecorder::OnGpsPathClosing(const std::string& why) {
 
 void RawRecorder::Poll() {
     if (!active_) return;
+    {
+        // Also when nothing arrives to be written.
+        std::lock_guard<std::mutex> hold(fileMutex_);
+        EndIfGoneLocked();
+    }
     if (!recording_.load()) {
         TearDown();
         SetEnd({}, true);

@@ -49,7 +49,8 @@ struct RecorderTiming {
 // every block is followed by fdatasync, so a power cut loses at most the
 // block being written. A write error ends the recording on the spot: the file
 // keeps every byte written before it, the event log and LastEnd() tell why,
-// and the GPS path is not disturbed.
+// and the GPS path is not disturbed. A file deleted under the recording (its
+// folder removed, its card pulled) ends it too, as gone, not as kept.
 //
 // Start, Stop, Poll and OnGpsPathClosing are for one controlling thread (the
 // window thread); the queries may come from any thread.
@@ -72,7 +73,7 @@ public:
     RawRecorder& operator=(const RawRecorder&) = delete;
 
     // True when the recording runs. False, with LastError() telling why, when
-    // one runs already, the path is too long, the file exists or cannot be
+    // one runs already, the name is refused (CheckRecordName), the path is too long, the file exists or cannot be
     // created, the GPS path is not running (normal mode) or the raw port
     // cannot be opened (raw mode; the empty file is removed again).
     bool Start(const std::string& folder, const std::string& name, const RecordOptions& options);
@@ -99,8 +100,12 @@ public:
     std::string LastError() const;
     // Why the last recording ended ("stopped" for Stop), empty while one runs.
     std::string LastEnd() const;
-    // True when the last recording ended by a fault (write error, lost path).
+    // True when the last recording ended by a fault (write error, lost path,
+    // the file gone).
     bool EndedByFault() const { return fault_.load(); }
+    // True when the file of the last recording was deleted (or its card
+    // pulled) while it ran: what was written is not on the card.
+    bool FileGone() const { return gone_.load(); }
 
     // Start time for the file name; the system's UTC clock by default.
     void SetTimeSource(TimeSource source) { timeSource_ = std::move(source); }
@@ -111,7 +116,10 @@ private:
     // Appends under the file lock; a failure closes the file and ends the
     // recording. Any thread.
     void WriteBlock(const std::uint8_t* bytes, std::size_t count);
-    void FailLocked(const std::string& why);
+    // kept: the bytes written so far are in the file, and the log says so.
+    void FailLocked(const std::string& why, bool kept = true);
+    // Ends the recording when its file has no link left; true when it did.
+    bool EndIfGoneLocked();
     // Takes down thread, hook, file and port; the controlling thread's.
     void TearDown();
     void SetEnd(const std::string& why, bool fault);
@@ -127,6 +135,7 @@ private:
 
     std::atomic<bool> recording_{false};
     std::atomic<bool> fault_{false};
+    std::atomic<bool> gone_{false};
     std::atomic<std::uint64_t> bytes_{0};
     bool active_ = false;  // thread, hook or port to take down
     int mode_ = 0;

@@ -39,6 +39,36 @@ std::string RecordFilePath(int mode, int make, const std::string& folder, const 
     return path;
 }
 
+RecordNameFault CheckRecordName(std::string_view name) {
+    if (name.empty()) return RecordNameFault::Empty;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) return RecordNameFault::ControlCharacter;
+    }
+    if (name.find('/') != std::string_view::npos) return RecordNameFault::Slash;
+    if (name.find('\\') != std::string_view::npos) return RecordNameFault::Backslash;
+    if (name.find("..") != std::string_view::npos) return RecordNameFault::ParentReference;
+    return RecordNameFault::None;
+}
+
+std::string RecordNameFaultText(RecordNameFault fault, bool english) {
+    switch (fault) {
+        case RecordNameFault::None:
+            break;
+        case RecordNameFault::Empty:
+            return english ? "the file name is empty" : "文件名为空";
+        case RecordNameFault::Slash:
+            return english ? "the file name contains \"/\"" : "文件名不能包含“/”";
+        case RecordNameFault::Backslash:
+            return english ? "the file name contains \"\\\"" : "文件名不能包含“\\”";
+        case RecordNameFault::ParentReference:
+            return english ? "the file name contains \"..\"" : "文件名不能包含“..”";
+        case RecordNameFault::ControlCharacter:
+            return english ? "the file name contains a control character" : "文件名不能包含控制字符";
+    }
+    return {};
+}
+
 int IntervalCodeOf(int index) {
     return index >= 0 && index < kIntervalChoices ? kIntervals[index].code : kIntervals[0].code;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/SystemTime.h"
 
@@ -23,6 +24,23 @@ inline constexpr std::size_t kMaxRecordPath = 259;
 // in the root. Empty when the path would pass kMaxRecordPath.
 std::string RecordFilePath(int mode, int make, const std::string& folder, const std::string& name,
                            const platform::UtcTime& start);
+
+// Why a record file name cannot be used. The name becomes part of a path in
+// the chosen folder, so it must name one file there and nothing else: no
+// folder separator, no way up, nothing a terminal or a file manager would
+// take for something other than text.
+enum class RecordNameFault {
+    None,
+    Empty,
+    Slash,             // "/"
+    Backslash,         // the separator of the systems record files often go to
+    ParentReference,   // ".."
+    ControlCharacter,  // below 0x20, or 0x7f
+};
+RecordNameFault CheckRecordName(std::string_view name);
+// The reason in English (the log, sextara-headless, the English window) or
+// Chinese.
+std::string RecordNameFaultText(RecordNameFault fault, bool english);
 
 // The options page's interval list ("1s" ... "300s", index 0..7) and the
 // INTERVAL code kept for each; an unknown index gives code 3, an unknown code

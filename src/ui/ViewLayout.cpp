@@ -115,6 +115,46 @@ BarPair Bars(const ViewLayout& l, int w, int index, int snr1, int snr2) {
     return p;
 }
 
+int LargestFittingHeight(int nominal, int smallest, int room, const WidthAtHeight& widthAt) {
+    smallest = std::max(smallest, 1);
+    if (nominal < smallest) return 0;
+    const int atNominal = widthAt(nominal);
+    if (atNominal <= room) return nominal;
+    if (room <= 0) return 0;
+    // room < atNominal, so the guess is below nominal.
+    const long long guess = static_cast<long long>(nominal) * room / atNominal;
+    int h = static_cast<int>(std::max<long long>(guess, smallest));
+    while (h >= smallest && widthAt(h) > room) --h;
+    if (h < smallest) return 0;
+    while (h + 1 < nominal && widthAt(h + 1) <= room) ++h;
+    return h;
+}
+
+int StatusValueRoom(const ViewRect& status, int labelWidth, int spaceWidth) {
+    const int panel = status.right - status.left;
+    return std::min(panel - kValueIndent, panel - labelWidth - spaceWidth);
+}
+
+int StatusLineStep(const ViewLayout& l, int lineHeight) {
+    // The tenth line starts nine steps down and must end at or above chart.top.
+    const int room = l.chart.top - l.status.top - lineHeight;
+    return std::clamp(room / (kStatusLines - 1), 0, std::max(l.lineStep, 0));
+}
+
+int TabRoom(const ViewLayout& l) {
+    return l.status.left - l.tabOrigin.x;
+}
+
+int TabSpan(const ViewLayout& l, const std::array<ViewRect, 4>& tabs) {
+    int right = l.tabOrigin.x;
+    for (const ViewRect& t : tabs) right = std::max(right, t.right);
+    return right - l.tabOrigin.x;
+}
+
+int PrnLabelRoom(int halfWidth) {
+    return std::max(2 * halfWidth - 3, 0);
+}
+
 SatelliteEntry* SatTable(GnssState& s, int constellation) {
     return const_cast<SatelliteEntry*>(SatTable(static_cast<const GnssState&>(s), constellation));
 }

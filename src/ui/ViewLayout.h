@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 
 #include "decode/GnssState.h"
 #include "platform/SystemMetrics.h"
@@ -18,6 +19,12 @@ constexpr int kDefaultFontPixels = 11;
 constexpr int kTabTapSlack = 40;
 
 constexpr const char* kTabNames[4] = {"GPS", "GLO", "BDS", "GAL"};
+
+constexpr int kStatusLines = 10;
+// The status values are right-aligned from this far right of the panel's left edge.
+constexpr int kValueIndent = 25;
+// Below this a satellite number under its bars is no longer legible: it is left out.
+constexpr int kSmallestPrnPixels = 7;
 
 // Left, top, right, bottom in view pixels. As in the drawing calls that use
 // them, right and bottom are the first pixels outside.
@@ -55,7 +62,7 @@ struct ViewLayout {
     double scale = 0;      // pixels per dB-Hz
     ViewPoint tabOrigin;
     int tabBottom = 0;     // portrait: the bottom of all four tabs
-    int lineStep = 0;      // status lines apart
+    int lineStep = 0;      // status lines apart, before StatusLineStep
     int tabFontPixels = 0;
     int satFontPixels = 0;  // satellite numbers in the sky plot
     int markerSize = 0;     // side of a sky-plot marker
@@ -94,6 +101,37 @@ struct BarPair {
     ViewRect second;
 };
 BarPair Bars(const ViewLayout& layout, int halfWidth, int index, int snr1, int snr2);
+
+// Text that would run into other text at its font height is drawn smaller.
+// widthAt(h) is the text's width in pixels at font height h, as the painter
+// measures it.
+using WidthAtHeight = std::function<int(int heightPixels)>;
+
+// The largest font height from smallest to nominal at which the text is at
+// most room pixels wide, or 0 when it is wider even at the smallest. Widths
+// grow about in proportion to the height, which gives the first guess: a fit
+// costs a few measurements, not one per height.
+int LargestFittingHeight(int nominal, int smallest, int room, const WidthAtHeight& widthAt);
+
+// How wide a status value may be: it is right-aligned in the box from the
+// panel's left + kValueIndent to its right and stays at least a space's width
+// clear of its label.
+int StatusValueRoom(const ViewRect& status, int labelWidth, int spaceWidth);
+
+// Pixels between status lines of lineHeight pixels: the layout's step, or
+// less where the tenth line would reach into the signal chart, so that it
+// ends above the chart's top edge.
+int StatusLineStep(const ViewLayout& layout, int lineHeight);
+
+// The tabs may reach from the tab origin to the status panel's left edge;
+// TabSpan is how far they reach.
+int TabRoom(const ViewLayout& layout);
+int TabSpan(const ViewLayout& layout, const std::array<ViewRect, 4>& tabs);
+
+// A satellite number may be as wide as its bar pair: from the first bar's
+// left to the second bar's right edge. Centred under the first bar, numbers
+// that fit stay clear of their neighbours'.
+int PrnLabelRoom(int halfWidth);
 
 // Table and count of a constellation by tab: 0 GPS, 1 GLONASS, 2 BeiDou, 3 Galileo.
 SatelliteEntry* SatTable(GnssState& state, int constellation);

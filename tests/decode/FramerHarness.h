@@ -52,6 +52,20 @@ FramerOutcome FeedCut(const DecoderMaker& maker, const Bytes& bytes, const std::
     return FeedCut(maker, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), cuts);
 }
 
+// Every other way of feeding a case of size bytes, as the cuts FeedCut takes:
+// one byte at a time, then split in two at each offset.
+inline std::vector<std::vector<std::size_t>> OtherWaysOfCutting(std::size_t size) {
+    std::vector<std::size_t> everyByte;
+    for (std::size_t i = 1; i < size; ++i) everyByte.push_back(i);
+    std::vector<std::vector<std::size_t>> ways{everyByte};
+    for (std::size_t i = 1; i < size; ++i) ways.push_back({i});
+    return ways;
+}
+
+inline std::string DescribeCuts(const std::vector<std::size_t>& cuts) {
+    return cuts.size() > 1 ? std::string("byte by byte") : "split at " + std::to_string(cuts.at(0));
+}
+
 inline bool SameOutcome(const FramerOutcome& a, const FramerOutcome& b) {
     return a.json == b.json && a.counters.frames == b.counters.frames &&
            a.counters.checksumErrors == b.counters.checksumErrors && a.counters.oversize == b.counters.oversize &&
@@ -63,15 +77,10 @@ inline bool SameOutcome(const FramerOutcome& a, const FramerOutcome& b) {
 template <typename Bytes>
 FramerOutcome FeedEveryWay(const DecoderMaker& maker, const Bytes& bytes) {
     const FramerOutcome whole = FeedCut(maker, bytes, {});
-    std::vector<std::size_t> everyByte;
-    for (std::size_t i = 1; i < bytes.size(); ++i) everyByte.push_back(i);
-    std::vector<std::vector<std::size_t>> ways{everyByte};
-    for (std::size_t i = 1; i < bytes.size(); ++i) ways.push_back({i});
-    for (const auto& cuts : ways) {
+    for (const auto& cuts : OtherWaysOfCutting(bytes.size())) {
         const FramerOutcome other = FeedCut(maker, bytes, cuts);
         if (!SameOutcome(whole, other)) {
-            ADD_FAILURE() << (cuts.size() > 1 ? std::string("byte by byte") : "split at " + std::to_string(cuts[0]))
-                          << "\n  got " << other.json << "\n  whole " << whole.json;
+            ADD_FAILURE() << DescribeCuts(cuts) << "\n  got " << other.json << "\n  whole " << whole.json;
             break;
         }
     }

@@ -65,7 +65,10 @@ protected:
             .sendDiffInput = [this] { ++diffInputs_; },
             .state = [this] { return app_->gnss.Snapshot(); },
         });
-        prompts_.warn = [this](const QString& text, const QString&) { warnings_.push_back(text); };
+        prompts_.tell = [this](NoticeIcon icon, const QString& text, const QString&) {
+            warnings_.push_back(text);
+            icons_.push_back(icon);
+        };
         prompts_.confirm = [](const QString&, const QString&) { return true; };
     }
     ~CorrectionPageFlows() override {
@@ -88,6 +91,7 @@ protected:
     std::unique_ptr<NtripPageModel> model_;
     Prompts prompts_;
     std::vector<QString> warnings_;
+    std::vector<NoticeIcon> icons_;
     int diffInputs_ = 0;
 };
 
@@ -101,14 +105,17 @@ TEST_F(CorrectionPageFlows, FixMissingThenTypedPositionCountReopenStop) {
     page->PressStart();
     ASSERT_EQ(warnings_.size(), 1u);
     EXPECT_EQ(warnings_[0], QStringLiteral("Mount point has blanks or control characters!"));
+    EXPECT_EQ(icons_[0], NoticeIcon::Warning);
     EXPECT_TRUE(list->isEnabled());
     warnings_.clear();
+    icons_.clear();
     list->setEditText(QStringLiteral("TEST"));
 
     // No fix, no typed position: message 60, and the page stays as it was.
     page->PressStart();
     ASSERT_EQ(warnings_.size(), 1u);
     EXPECT_EQ(warnings_[0], Said(60));
+    EXPECT_EQ(icons_[0], NoticeIcon::Information);
     EXPECT_FALSE(Running(*page));
     EXPECT_TRUE(list->isEnabled());
     EXPECT_TRUE(Find<QPushButton>(*page, "1013")->isEnabled());
@@ -165,6 +172,7 @@ TEST_F(CorrectionPageFlows, UpdateSourceTableRefillsTheListAndDoesNotConnect) {
     EXPECT_EQ(Status(*page), QStringLiteral("Update SourceTable"));
     ASSERT_TRUE(PumpUntil([&] { return !warnings_.empty(); }));
     EXPECT_EQ(warnings_[0], Said(61));
+    EXPECT_EQ(icons_[0], NoticeIcon::Information);
     EXPECT_EQ(Status(*page), QStringLiteral("Update SourceTable Successfully!"));
     auto* list = Find<QComboBox>(*page, "1010");
     ASSERT_GT(list->count(), 1);
@@ -208,7 +216,7 @@ TEST(CorrectionMenu, NtripWhileTcpRunsIsRefused) {
         app.correctionLink.SetSettings(s);
         std::vector<QString> warnings;
         Prompts prompts;
-        prompts.warn = [&](const QString& text, const QString&) { warnings.push_back(text); };
+        prompts.tell = [&](NoticeIcon, const QString& text, const QString&) { warnings.push_back(text); };
         prompts.confirm = [](const QString&, const QString&) { return true; };
         BatteryMonitor battery(0, dir.Path());
         MainWindow window(app, battery, MainWindow::Options{prompts, false});

@@ -61,7 +61,10 @@ protected:
             said_.push_back(text);
             return true;
         };
-        prompts_.warn = [this](const QString& text, const QString&) { said_.push_back(text); };
+        prompts_.tell = [this](NoticeIcon icon, const QString& text, const QString&) {
+            said_.push_back(text);
+            icons_.push_back(icon);
+        };
     }
     void TearDown() override {
         core_.reset();
@@ -84,6 +87,7 @@ protected:
     std::unique_ptr<AppCore> core_;
     Prompts prompts_;
     std::vector<QString> said_;
+    std::vector<NoticeIcon> icons_;
     test::PtyPair pty_;
 };
 
@@ -95,10 +99,18 @@ TEST_F(RecordPageFlows, StartStopStatusAndReentry) {
     {
         RecordPage page(*core_, prompts_, true);
         Find<QLineEdit>(page, "1061")->setText(QString::fromStdString(folder));
+        // A name that leaves the folder: refused with its reason, in Chinese.
+        Find<QLineEdit>(page, "1062")->setText(QStringLiteral("../walk"));
+        page.RunCommand(32880);
+        EXPECT_EQ(Str(69), Find<QLabel>(page, "1066")->text());
+        ASSERT_EQ(1u, said_.size());
+        EXPECT_EQ(QStringLiteral("文件名不能包含“/”"), said_[0]);
+        EXPECT_EQ(NoticeIcon::Warning, icons_[0]);
         Find<QLineEdit>(page, "1062")->setText(QStringLiteral("walk"));
         // Without a running GPS path a normal recording has nothing to take.
         page.RunCommand(32880);
         EXPECT_EQ(Str(69), Find<QLabel>(page, "1066")->text());
+        EXPECT_EQ(1u, said_.size()) << "the name was not at fault";
         EXPECT_FALSE(page.Model().Recording());
         EXPECT_TRUE(Find<QLineEdit>(page, "1061")->isEnabled());
 
@@ -293,22 +305,32 @@ TEST_F(AdvancedPageFlows, DiffModeLanguageForwardingAndClock) {
     EXPECT_EQ(0, app_->registry.dataTransfer);
     ASSERT_FALSE(said_.empty());
     EXPECT_EQ(QStringLiteral("Please stop data record firstly!"), said_.back());
+    EXPECT_EQ(NoticeIcon::Stop, icons_.back());
     core_->StopRecording();
     platform::SetComDevicePath(1, dir_.File("no-such-port"));
     forward->click();
     EXPECT_FALSE(forward->isChecked());
     EXPECT_EQ(0, app_->registry.dataTransfer);
     EXPECT_EQ(QStringLiteral("Open Data Transf Port Failed!"), said_.back());
+    EXPECT_EQ(NoticeIcon::Warning, icons_.back());
 
     // Clock: no fix says so; then three tries in all through the setter.
     int sets = 0;
-    app_->clockSync = ClockSync([&sets](const platform::UtcTime&, std::string& reason) {
-        ++sets;
-        reason = "not permitted";
-        return false;
-    });
+    // The kernel's state and the build date injected too: the button sets
+    // even a synchronised clock, but never to a time before the floor.
+    platform::UtcTime floor;
+    floor.year = 2020;
+    const auto synchronised = [] { return true; };
+    app_->clockSync = ClockSync(
+        [&sets](const platform::UtcTime&, std::string& reason) {
+            ++sets;
+            reason = "not permitted";
+            return false;
+        },
+        {}, synchronised, floor);
     Find<QPushButton>(page, "1058")->click();
     EXPECT_EQ(Str(67), said_.back());
+    EXPECT_EQ(NoticeIcon::Information, icons_.back());
     {
         std::lock_guard<std::mutex> hold(app_->gnss.Mutex());
         GnssState& state = *app_->gnss.Raw();
@@ -323,9 +345,10 @@ TEST_F(AdvancedPageFlows, DiffModeLanguageForwardingAndClock) {
         EXPECT_EQ(Str(66), said_.back());
     }
     EXPECT_EQ(3, sets);
-    app_->clockSync = ClockSync([](const platform::UtcTime&, std::string&) { return true; });
+    app_->clockSync = ClockSync([](const platform::UtcTime&, std::string&) { return true; }, {}, synchronised, floor);
     Find<QPushButton>(page, "1058")->click();
     EXPECT_EQ(Str(65), said_.back());
+    EXPECT_EQ(NoticeIcon::Information, icons_.back());
 }
 
 TEST_F(AdvancedPageFlows, RestoreHoldsThePageUntilBothReportsArrive) {

@@ -7,18 +7,17 @@
 
 #include <vector>
 
+#include "support/RunProgram.h"
 #include "ui/ViewLayout.h"
 
 namespace sextara::gui {
 namespace {
 
-int Shoot(std::vector<std::string> args, std::string& error) {
-    args.insert(args.begin(), "sextara");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    ScreenshotOptions options;
-    if (!ParseScreenshotArgs(static_cast<int>(argv.size()), argv.data(), options, error)) return 2;
-    return WriteScreenshot(options, error);
+// The program's screenshot mode, as a script runs it; error gets its stderr.
+int Shoot(const std::vector<std::string>& args, std::string& error) {
+    const test::ProgramRun run = test::RunProgram(SEXTARA_BIN, args);
+    error = run.err;
+    return run.exitCode;
 }
 
 const std::string kCapture = std::string(SEXTARA_TEST_DATA) + "/nmea/gpsd/ublox-zed-f9p-nmea.log";

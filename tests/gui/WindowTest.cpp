@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -53,13 +54,17 @@ struct ScriptedPrompts {
     bool answer = false;
     std::vector<QString> confirms;
     std::vector<QString> warnings;
+    std::vector<NoticeIcon> icons;
     Prompts Get() {
         Prompts prompts;
         prompts.confirm = [this](const QString& text, const QString&) {
             confirms.push_back(text);
             return answer;
         };
-        prompts.warn = [this](const QString& text, const QString&) { warnings.push_back(text); };
+        prompts.tell = [this](NoticeIcon icon, const QString& text, const QString&) {
+            warnings.push_back(text);
+            icons.push_back(icon);
+        };
         return prompts;
     }
 };
@@ -353,6 +358,7 @@ TEST_F(MainWindowFlows, EnglishBarFirstThenChineseAfterTheFirstDialog) {
     window->RunStartup();
     ASSERT_EQ(1u, prompts_.warnings.size());
     EXPECT_EQ(OwnText(55), prompts_.warnings[0]);
+    EXPECT_EQ(NoticeIcon::Warning, prompts_.icons[0]);
     EXPECT_TRUE(window->TickRunning());
     EXPECT_EQ(0, window->MenuLanguage());
     EXPECT_EQ(QStringLiteral("退出"), window->ExitButton()->text());
@@ -411,6 +417,48 @@ TEST_F(MainWindowFlows, AboutShowsVersionBoardDateAndFolder) {
     window->RunCommand(32856);
     QApplication::processEvents();
     EXPECT_NE(before, window->SetupMenu());
+}
+
+// Mended: once a dialog or a message box has closed, the window (or the page
+// under the box) is the active one again, so Ctrl+Q works without a click.
+// The real message boxes carry the icon their flow asks for.
+TEST_F(MainWindowFlows, TheKeyboardComesBackAfterEveryDialog) {
+    BatteryMonitor battery(0, dir_.Path());
+    auto window = Make(battery);
+    window->show();
+    ASSERT_TRUE(PumpUntil([&] { return QApplication::activeWindow() == window.get(); }));
+    for (const int command : {kAcceleratorAbout, 32858, 32857}) {  // About, Data Record, Advanced Setup
+        SCOPED_TRACE(command);
+        WhenModal([](QDialog& dialog) { dialog.done(16); });
+        window->RunCommand(command);
+        EXPECT_TRUE(PumpUntil([&] { return QApplication::activeWindow() == window.get(); }, 2s));
+    }
+
+    const Prompts boxes = Prompts::MessageBoxes(window.get());
+    struct Case {
+        NoticeIcon notice;
+        QMessageBox::Icon shown;
+    };
+    const Case cases[] = {{NoticeIcon::Information, QMessageBox::Information},
+                          {NoticeIcon::Warning, QMessageBox::Warning},
+                          {NoticeIcon::Stop, QMessageBox::Critical}};
+    for (const Case& c : cases) {
+        QMessageBox::Icon shown = QMessageBox::NoIcon;
+        WhenModal([&](QDialog& dialog) {
+            if (auto* box = qobject_cast<QMessageBox*>(&dialog)) shown = box->icon();
+            dialog.accept();
+        });
+        boxes.tell(c.notice, QStringLiteral("text"), QStringLiteral("caption"));
+        EXPECT_EQ(c.shown, shown);
+        EXPECT_TRUE(PumpUntil([&] { return QApplication::activeWindow() == window.get(); }, 2s));
+    }
+    QMessageBox::Icon asked = QMessageBox::NoIcon;
+    WhenModal([&](QDialog& dialog) {
+        if (auto* box = qobject_cast<QMessageBox*>(&dialog)) asked = box->icon();
+        dialog.reject();
+    });
+    EXPECT_FALSE(boxes.confirm(QStringLiteral("text"), QStringLiteral("caption")));
+    EXPECT_EQ(QMessageBox::Question, asked);
 }
 
 TEST_F(MainWindowFlows, LeavingAfterAFailedDetectionClosesAndSavesTheChoice) {

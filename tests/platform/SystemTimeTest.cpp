@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/BuildDate.h"
 #include "platform/SystemTime.h"
 
 namespace sextara::platform {
@@ -43,6 +44,10 @@ TEST(SystemTime, CalendarTimesConvertOrAreRefused) {
     }
     EXPECT_FALSE(SetSystemUtcTime(Make(2024, 2, 30)));
     EXPECT_TRUE(UtcTimeToEpoch(CurrentUtcTime()).has_value());
+    // The floor of the clock synchronisation is a whole day of this century.
+    const UtcTime built = BuildDate();
+    EXPECT_TRUE(UtcTimeToEpoch(built).has_value());
+    EXPECT_GE(built.year, 2024);
 }
 
 }  // namespace

@@ -104,15 +104,46 @@ TEST_F(GpsPathTest, OpenFailureIsLoggedAndStartsNothing) {
               std::string::npos);
 }
 
-// Sentences from the receiver reach the decoder, the console and the record
-// hook, each byte once and in order.
-TEST_F(GpsPathTest, ReceiverBytesReachDecoderConsoleAndRecordHook) {
+// Sees what a tap is shown; the decoded state it finds after the last chunk.
+class RecordingTap final : public GpsPath::Tap {
+public:
+    explicit RecordingTap(const GnssStateStore& store) : store_(store) {}
+    void OnReceived(const std::uint8_t* bytes, std::size_t count) override {
+        std::lock_guard<std::mutex> hold(mutex_);
+        received_.insert(received_.end(), bytes, bytes + count);
+    }
+    void OnDecoded() override {
+        std::lock_guard<std::mutex> hold(mutex_);
+        lastDecoded_ = GnssStateToJson(store_.Snapshot());
+    }
+    Bytes Received() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return received_;
+    }
+    std::string LastDecoded() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return lastDecoded_;
+    }
+
+private:
+    const GnssStateStore& store_;
+    std::mutex mutex_;
+    Bytes received_;
+    std::string lastDecoded_;
+};
+
+// Sentences from the receiver reach the decoder, the console, the record
+// hook and the tap, each byte once and in order; the tap hears of the last
+// decoded chunk once the state holds it.
+TEST_F(GpsPathTest, ReceiverBytesReachDecoderConsoleRecordHookAndTap) {
     std::mutex recordedMutex;
     Bytes recorded;
     path_.SetRecordHook([&](const std::uint8_t* bytes, std::size_t count) {
         std::lock_guard<std::mutex> hold(recordedMutex);
         recorded.insert(recorded.end(), bytes, bytes + count);
     });
+    RecordingTap tap(store_);
+    path_.SetTap(&tap);
     // Port numbers are taken modulo 256, as "COM%d:" of one byte.
     ASSERT_EQ(path_.OpenGpsPort(kPort + 256, kBaud), 1);
     EXPECT_EQ(path_.GpsPortOpen(), 1);
@@ -127,6 +158,9 @@ TEST_F(GpsPathTest, ReceiverBytesReachDecoderConsoleAndRecordHook) {
     ASSERT_TRUE(pty_.Send(stream));
     EXPECT_TRUE(WaitUntil([&] { return Decoded() == expected; })) << Decoded();
     EXPECT_EQ(ReadConsole(stream.size()), stream);
+    EXPECT_TRUE(WaitUntil([&] { return tap.LastDecoded() == expected; }));
+    path_.SetTap(nullptr);
+    EXPECT_EQ(tap.Received(), stream);
     path_.SetRecordHook(nullptr);
     std::lock_guard<std::mutex> hold(recordedMutex);
     EXPECT_EQ(recorded, stream);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -379,6 +380,84 @@ TEST_F(RecorderTest, ClosingTheGpsPathEndsANormalRecordingVisibly) {
         EXPECT_EQ(c.why, app_->recorder.LastEnd());
         EXPECT_NE(std::string::npos, Log().find(std::string("Record stopped: ") + c.why));
         core.Shutdown();
+    }
+}
+
+// Mended: a file name with a way out of the chosen folder (or none at all) is
+// refused before anything is created or stored; '../../escaped' wrote two
+// folders up and was kept for the next run. A stored bad LOGNAME is refused
+// the same way and left as it was.
+TEST_F(RecorderTest, ARefusedNameWritesAndStoresNothing) {
+    ASSERT_TRUE(app_->OpenGpsPort(kGpsPort, 115200));
+    const std::string folder = Folder() + "/a/b";
+    std::filesystem::create_directories(folder);
+    struct Case {
+        std::string name;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"../../escaped", "the file name contains \"/\""},
+        {"site/day", "the file name contains \"/\""},
+        {"site\\day", "the file name contains \"\\\""},
+        {"..", "the file name contains \"..\""},
+        {"", "the file name is empty"},
+        {std::string("bad\x01name"), "the file name contains a control character"},
+        {"tab\tname", "the file name contains a control character"},
+        {"bell\x7f", "the file name contains a control character"},
+    };
+    app_->registry.recordDataType = kRecordNormal;
+    app_->registry.recordName = "Site";
+    AppCore core(*app_);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.reason, RecordNameFaultText(CheckRecordName(c.name), true));
+        EXPECT_FALSE(core.StartRecording(folder, c.name));
+        EXPECT_EQ(c.reason, app_->recorder.LastError());
+        EXPECT_EQ("Site", app_->registry.recordName);
+        EXPECT_FALSE(app_->recorder.IsRecording());
+    }
+    EXPECT_EQ(std::vector<std::string>{"a"}, files_.Names());
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+
+    app_->registry.recordName = "x/y";  // as read from registry.ini
+    EXPECT_FALSE(core.StartRecording(folder, app_->registry.recordName));
+    EXPECT_EQ("x/y", app_->registry.recordName);
+    // Dots inside a name and names in any script are fine.
+    EXPECT_EQ(RecordNameFault::None, CheckRecordName("site.1"));
+    EXPECT_EQ(RecordNameFault::None, CheckRecordName("测站"));
+    core.Shutdown();
+}
+
+// Mended: a record file deleted under the recording (here with its folder)
+// ends it as gone, at the next write or at the close, never as "closed with
+// N bytes".
+TEST_F(RecorderTest, AFileDeletedWhileRecordingEndsItAsGone) {
+    ASSERT_TRUE(app_->OpenGpsPort(kGpsPort, 115200));
+    for (const bool moreData : {true, false}) {
+        SCOPED_TRACE(moreData ? "found at the next write" : "found at the close");
+        const std::string folder = Folder() + (moreData ? "/card1" : "/card2");
+        std::filesystem::create_directory(folder);
+        ASSERT_TRUE(recorder_->Start(folder, "Site", Normal())) << recorder_->LastError();
+        const std::string path = recorder_->FilePath();
+        ASSERT_TRUE(gps_.Send(test::CountingBytes(500)));
+        ASSERT_TRUE(FileHas(path, 500));
+        std::filesystem::remove_all(folder);
+        if (moreData) {
+            ASSERT_TRUE(gps_.Send(test::CountingBytes(500)));
+            ASSERT_TRUE(test::WaitUntil([&] { return !recorder_->IsRecording(); }));
+            recorder_->Poll();
+        } else {
+            recorder_->Stop();
+        }
+        EXPECT_FALSE(recorder_->IsRecording());
+        EXPECT_TRUE(recorder_->FileGone());
+        EXPECT_TRUE(recorder_->EndedByFault());
+        const std::string gone = "the file " + path + " is gone (deleted, or its card removed)";
+        EXPECT_EQ(gone, recorder_->LastEnd());
+        EXPECT_NE(std::string::npos, Log().find("Record stopped: " + gone + "\r\n")) << Log();
+        EXPECT_EQ(std::string::npos, Log().find("bytes in " + path)) << Log();
+        EXPECT_EQ(std::string::npos, Log().find("bytes kept in " + path)) << Log();
+        start_ = At(10, 21, 0);
     }
 }
 

@@ -1,10 +1,6 @@
 #include "tools/CaptureSupport.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -21,8 +17,6 @@
 
 #include "decode/GnssDecoder.h"
 #include "decode/ReceiverMakes.h"
-
-extern char** environ;
 
 namespace sextara::testing {
 namespace {
@@ -381,44 +375,6 @@ std::string DescribeJsonDifference(std::string_view ours, std::string_view their
     return out;
 }
 
-// Output goes to files rather than pipes so that neither stream can block the
-// child while the other is being drained.
-ToolRun RunTool(const std::vector<std::string>& args) {
-    static int serial = 0;
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() /
-        ("sextara-decode-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-    std::filesystem::create_directories(dir);
-    const std::string outPath = (dir / "out").string();
-    const std::string errPath = (dir / "err").string();
-
-    std::vector<std::string> argv = {SEXTARA_DECODE_BIN};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv;
-    for (auto& a : argv) cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    ToolRun run;
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0) << "cannot start " << SEXTARA_DECODE_BIN;
-    if (spawned == 0) {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-        run.out = ReadText(outPath).value_or("");
-        run.err = ReadText(errPath).value_or("");
-    }
-    std::filesystem::remove_all(dir);
-    return run;
-}
+ToolRun RunTool(const std::vector<std::string>& args) { return test::RunProgram(SEXTARA_DECODE_BIN, args); }
 
 }  // namespace sextara::testing

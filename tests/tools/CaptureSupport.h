@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "decode/GnssState.h"
+#include "support/RunProgram.h"
 
 namespace sextara::testing {
 
@@ -84,17 +85,7 @@ std::optional<Json> ParseJson(std::string_view text);
 std::string DescribeJsonDifference(std::string_view ours, std::string_view theirs);
 
 // sextara-decode run as a separate process with these arguments.
-struct ToolRun {
-    int exitCode = -1;  // -1 when it did not exit normally
-    std::string out;
-    std::string err;
-    std::vector<std::string> Lines() const {
-        std::vector<std::string> lines;
-        std::istringstream in(out);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
-};
+using ToolRun = test::ProgramRun;
 ToolRun RunTool(const std::vector<std::string>& args);
 
 }  // namespace sextara::testing

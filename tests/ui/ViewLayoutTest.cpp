@@ -104,6 +104,77 @@ TEST(ViewLayout, HundredPixelChartGridAndBars) {
     EXPECT_EQ(none.second.top, c.bottom);          // one pixel
 }
 
+// Text widths as a face might measure them: about in proportion to the
+// height, with the steps of hinting (two heights that come out alike).
+struct WidthModel {
+    const char* name;
+    int (*width)(int height);
+};
+const WidthModel kWidthModels[] = {
+    {"proportional", [](int h) { return (h * 77 + 5) / 11; }},
+    {"hinted", [](int h) { return h == 12 ? 77 : h < 12 ? h * 7 : 77 + (h - 12) * 8; }},
+    {"narrow when small", [](int h) { return h <= 8 ? h * 5 : h * 7 + 9; }},
+};
+
+TEST(ViewLayout, LargestFittingHeightIsTheLargestThatFitsFoundInFewMeasurements) {
+    for (const WidthModel& model : kWidthModels) {
+        for (const int smallest : {1, 7}) {
+            for (int room = -1; room <= model.width(26) + 2; ++room) {
+                SCOPED_TRACE(testing::Message() << model.name << " smallest " << smallest << " room " << room);
+                int expected = 0;
+                for (int h = smallest; h <= 26; ++h) {
+                    if (model.width(h) <= room) expected = h;
+                }
+                int calls = 0;
+                const int got = LargestFittingHeight(26, smallest, room, [&](int h) {
+                    ++calls;
+                    EXPECT_TRUE(h >= smallest && h <= 26) << h;
+                    return model.width(h);
+                });
+                EXPECT_EQ(got, expected);
+                if (expected == 26) {
+                    EXPECT_EQ(calls, 1);  // what fits is measured once
+                }
+                EXPECT_LE(calls, 6);
+            }
+        }
+    }
+}
+
+TEST(ViewLayout, StatusValuesTabsAndLinesKeepClearOfEachOther) {
+    // A value gets the box right of the indent, less where its label is
+    // wider than the indent: a space's width stays free after the label.
+    const ViewRect panel{135, 0, 230, 165};
+    const struct {
+        int label, space, room;
+    } values[] = {{15, 3, 70}, {22, 3, 70}, {23, 3, 69}, {29, 3, 63}, {75, 6, 14}};
+    for (const auto& v : values) EXPECT_EQ(StatusValueRoom(panel, v.label, v.space), v.room) << v.label;
+
+    // The tenth line ends at or above the chart's top edge; where it did
+    // already, the step stays.
+    const struct {
+        int width, height, lineHeight, step;
+    } steps[] = {{240, 320, 13, 17}, {240, 320, 12, 17}, {320, 240, 10, 13}, {480, 640, 26, 31}, {30, 20, 5, 1}};
+    for (const auto& s : steps) {
+        const ViewLayout l = ComputeViewLayout(s.width, s.height);
+        EXPECT_EQ(StatusLineStep(l, s.lineHeight), s.step) << s.width << "x" << s.height;
+    }
+    const ViewLayout portrait = ComputeViewLayout(240, 320);
+    EXPECT_LE(portrait.status.top + 9 * StatusLineStep(portrait, 13) + 13, portrait.chart.top);
+
+    const ViewLayout landscape = ComputeViewLayout(320, 240);
+    EXPECT_EQ(TabRoom(portrait), 133);
+    EXPECT_EQ(TabSpan(portrait, TabRects(portrait, kNames)), 147);  // GAL's right edge at 149
+    EXPECT_EQ(TabRoom(landscape), 67);
+    EXPECT_EQ(TabSpan(landscape, TabRects(landscape, kNames)), 79);  // GAL passes GLO: 203
+
+    // A bar pair of half width 5 is 7 pixels: from the first bar's left to
+    // the second bar's right edge.
+    EXPECT_EQ(PrnLabelRoom(5), 7);
+    EXPECT_EQ(PrnLabelRoom(18), 33);
+    EXPECT_EQ(PrnLabelRoom(0), 0);
+}
+
 TEST(ViewLayout, DegenerateWindowsStayFinite) {
     for (const auto& [w, h] : {std::pair{0, 0}, std::pair{1, 1}, std::pair{30, 20}, std::pair{5000, 3}}) {
         const ViewLayout l = ComputeViewLayout(w, h);

@@ -364,20 +364,7 @@ std::string ReceiverSim::Start() {
                                                             : static_cast<std::uint32_t>(options_.baud / 10);
     auto link = std::make_unique<Link>(rate, options_.baud);
     link->bytesPerSecond = rate;
-
-    for (const auto& path : options_.captureFiles) {
-        if (!ReadCapture(path, link->capture)) {
-            error_ = Errno("cannot read capture '" + path + "'");
-            return {};
-        }
-    }
-    if (options_.captureBytes.size() > kMaxCaptureBytes - link->capture.size()) {
-        error_ = "captures larger than 256 MiB";
-        return {};
-    }
-    link->capture.insert(link->capture.end(), options_.captureBytes.begin(), options_.captureBytes.end());
-    if (options_.epochs) link->epochPacer = EpochPacer(EpochStarts(link->capture), link->capture.size());
-
+    if (!LoadCaptures(*link)) return {};
     if (!options_.recordPath.empty()) {
         link->record = ::open(options_.recordPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         if (link->record < 0) {
@@ -385,68 +372,7 @@ std::string ReceiverSim::Start() {
             return {};
         }
     }
-
-    link->master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (link->master < 0) {
-        error_ = Errno("posix_openpt");
-        return {};
-    }
-    char name[128];
-    if (::grantpt(link->master) != 0 || ::unlockpt(link->master) != 0 ||
-        ::ptsname_r(link->master, name, sizeof name) != 0) {
-        error_ = Errno("cannot set up the pty");
-        return {};
-    }
-    link->slavePath = name;
-    if (!SetCloexec(link->master) || !SetNonblocking(link->master)) {
-        error_ = Errno("pty master flags");
-        return {};
-    }
-
-    // A fresh pty echoes and edits lines; a receiver's line is raw, and it
-    // starts out at the receiver's rate.
-    link->holder = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    termios tio{};
-    if (link->holder < 0 || ::tcgetattr(link->holder, &tio) != 0) {
-        error_ = Errno("cannot open '" + link->slavePath + "'");
-        return {};
-    }
-    ::cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    const auto code = static_cast<speed_t>(SpeedCodeOf(options_.baud));
-    if (::cfsetispeed(&tio, code) != 0 || ::cfsetospeed(&tio, code) != 0 ||
-        ::tcsetattr(link->holder, TCSANOW, &tio) != 0) {
-        error_ = Errno("cannot set the line of '" + link->slavePath + "'");
-        return {};
-    }
-
-    if (!options_.linkPath.empty()) {
-        struct stat st {};
-        if (::lstat(options_.linkPath.c_str(), &st) == 0) {
-            if (!S_ISLNK(st.st_mode)) {
-                error_ = "'" + options_.linkPath + "' exists and is not a symbolic link";
-                return {};
-            }
-            ::unlink(options_.linkPath.c_str());
-        }
-        if (::symlink(link->slavePath.c_str(), options_.linkPath.c_str()) != 0) {
-            error_ = Errno("cannot link '" + options_.linkPath + "'");
-            return {};
-        }
-        link->linkPath = options_.linkPath;
-    }
-
-    if (::pipe(stopPipe_) != 0) {
-        error_ = Errno("pipe");
-        return {};
-    }
-    if (!SetCloexec(stopPipe_[0]) || !SetCloexec(stopPipe_[1]) || !SetNonblocking(stopPipe_[1])) {
-        error_ = Errno("pipe flags");
-        CloseFd(stopPipe_[0]);
-        CloseFd(stopPipe_[1]);
-        return {};
-    }
-
+    if (!OpenPty(*link) || !LinkDevice(*link) || !OpenStopPipe()) return {};
     {
         std::lock_guard lock(mutex_);
         stats_ = ReceiverSimStats{};
@@ -459,6 +385,91 @@ std::string ReceiverSim::Start() {
     Link& running = *link_;
     thread_ = std::thread([this, &running] { Run(running); });
     return devicePath_;
+}
+
+bool ReceiverSim::LoadCaptures(Link& link) {
+    for (const auto& path : options_.captureFiles) {
+        if (!ReadCapture(path, link.capture)) {
+            error_ = Errno("cannot read capture '" + path + "'");
+            return false;
+        }
+    }
+    if (options_.captureBytes.size() > kMaxCaptureBytes - link.capture.size()) {
+        error_ = "captures larger than 256 MiB";
+        return false;
+    }
+    link.capture.insert(link.capture.end(), options_.captureBytes.begin(), options_.captureBytes.end());
+    if (options_.epochs) link.epochPacer = EpochPacer(EpochStarts(link.capture), link.capture.size());
+    return true;
+}
+
+bool ReceiverSim::OpenPty(Link& link) {
+    link.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (link.master < 0) {
+        error_ = Errno("posix_openpt");
+        return false;
+    }
+    char name[128];
+    if (::grantpt(link.master) != 0 || ::unlockpt(link.master) != 0 ||
+        ::ptsname_r(link.master, name, sizeof name) != 0) {
+        error_ = Errno("cannot set up the pty");
+        return false;
+    }
+    link.slavePath = name;
+    if (!SetCloexec(link.master) || !SetNonblocking(link.master)) {
+        error_ = Errno("pty master flags");
+        return false;
+    }
+
+    // A fresh pty echoes and edits lines; a receiver's line is raw, and it
+    // starts out at the receiver's rate.
+    link.holder = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios tio{};
+    if (link.holder < 0 || ::tcgetattr(link.holder, &tio) != 0) {
+        error_ = Errno("cannot open '" + link.slavePath + "'");
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    const auto code = static_cast<speed_t>(SpeedCodeOf(options_.baud));
+    if (::cfsetispeed(&tio, code) != 0 || ::cfsetospeed(&tio, code) != 0 ||
+        ::tcsetattr(link.holder, TCSANOW, &tio) != 0) {
+        error_ = Errno("cannot set the line of '" + link.slavePath + "'");
+        return false;
+    }
+    return true;
+}
+
+bool ReceiverSim::LinkDevice(Link& link) {
+    if (options_.linkPath.empty()) return true;
+    struct stat st {};
+    if (::lstat(options_.linkPath.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            error_ = "'" + options_.linkPath + "' exists and is not a symbolic link";
+            return false;
+        }
+        ::unlink(options_.linkPath.c_str());
+    }
+    if (::symlink(link.slavePath.c_str(), options_.linkPath.c_str()) != 0) {
+        error_ = Errno("cannot link '" + options_.linkPath + "'");
+        return false;
+    }
+    link.linkPath = options_.linkPath;
+    return true;
+}
+
+bool ReceiverSim::OpenStopPipe() {
+    if (::pipe(stopPipe_) != 0) {
+        error_ = Errno("pipe");
+        return false;
+    }
+    if (!SetCloexec(stopPipe_[0]) || !SetCloexec(stopPipe_[1]) || !SetNonblocking(stopPipe_[1])) {
+        error_ = Errno("pipe flags");
+        CloseFd(stopPipe_[0]);
+        CloseFd(stopPipe_[1]);
+        return false;
+    }
+    return true;
 }
 
 void ReceiverSim::Stop() {

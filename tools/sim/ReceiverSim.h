@@ -155,6 +155,11 @@ private:
     // The simulator thread's own state: the pty, the capture, the protocol.
     // Only that thread touches it while it runs.
     struct Link;
+    // Start's steps; each sets error_ when it fails.
+    bool LoadCaptures(Link& link);
+    bool OpenPty(Link& link);
+    bool LinkDevice(Link& link);
+    bool OpenStopPipe();
     void Run(Link& link);
     void Drain(Link& link);
     void Record(Link& link, const std::uint8_t* bytes, std::size_t count);

@@ -1,0 +1,70 @@
+#pragma once
+
+// sextara-headless's correction jobs as the window's pages run them.
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "app/AppContext.h"
+#include "app/CorrectionPages.h"
+#include "platform/QueueMessageSink.h"
+
+namespace sextara::tools {
+
+// One correction job per run; the caster values override the stored ones
+// for this run only.
+struct CorrectionJob {
+    bool ntrip = false;
+    bool sourceTable = false;
+    bool tcp = false;
+    std::optional<int> portClient;
+    int portClientBaud = 19200;
+    std::optional<std::string> caster;
+    std::optional<int> casterPort;
+    std::optional<std::string> mount;
+    std::optional<std::string> user;
+    std::optional<std::string> password;
+    std::optional<std::pair<double, double>> typedPosition;  // degrees, south and west negative
+
+    int JobCount() const { return int(ntrip) + int(tcp) + int(sourceTable) + int(portClient.has_value()); }
+    bool Overridden() const { return caster || casterPort || mount || user || password || typedPosition; }
+};
+
+// The job as the page runs it (NtripPageModel), printing the page's status
+// texts as they change and the byte counter once a second.
+class CorrectionRunner {
+public:
+    CorrectionRunner(AppContext& app, const CorrectionJob& job);
+
+    // Starts the job; false when it cannot run at all.
+    bool Begin();
+    void Tick();
+    void WaitForMessages(std::chrono::milliseconds wait);
+    // A correction job whose messages the loop must dispatch as they come.
+    bool Running() const { return model_.IsOpen(); }
+    bool Finished() const { return finished_; }
+    int ExitCode() const { return exitCode_; }
+    void End();
+
+private:
+    bool BeginPortClient();
+    corrections::CasterSettings SettingsForRun() const;
+    bool TryStart();
+    void Show(const std::optional<PagePrompt>& prompt);
+    void ShowStatus();
+    void Finish(int code);
+
+    AppContext& app_;
+    const CorrectionJob& job_;
+    NtripPageModel model_;
+    platform::QueueMessageSink sink_;
+    bool started_ = false;
+    bool waitingForFix_ = false;
+    bool finished_ = false;
+    int exitCode_ = 0;
+    std::string lastStatus_;
+};
+
+}  // namespace sextara::tools
