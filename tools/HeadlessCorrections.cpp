@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <string_view>
-#include <thread>
 
 #include "app/CorrectionHooks.h"
 #include "corrections/NetworkBringUp.h"
@@ -19,9 +18,10 @@ void PrintLine(const std::string& text) {
 
 }  // namespace
 
-CorrectionRunner::CorrectionRunner(AppContext& app, const CorrectionJob& job)
+CorrectionRunner::CorrectionRunner(AppContext& app, const CorrectionJob& job, platform::WakeFd& wake)
     : app_(app),
       job_(job),
+      wake_(wake),
       model_(NtripPageModel::Deps{
           .link = app.correctionLink,
           .ensureNetwork = [](std::string_view address) { return corrections::EnsureNetwork(address); },
@@ -29,7 +29,9 @@ CorrectionRunner::CorrectionRunner(AppContext& app, const CorrectionJob& job)
           .state = [&app] { return app.gnss.Snapshot(); },
           .saveOnStart = !job.Overridden(),
       }),
-      sink_([this](const platform::Message& m) { Show(model_.OnMessage(m.message)); }) {}
+      sink_([this](const platform::Message& m) { Show(model_.OnMessage(m.message)); }) {
+    sink_.SetArrivalWake(&wake_);
+}
 
 bool CorrectionRunner::Begin() {
     if (job_.portClient) return BeginPortClient();
@@ -95,12 +97,12 @@ void CorrectionRunner::Tick() {
     if (model_.GetView().timer) PrintLine("Received: " + model_.GetView().counter);
 }
 
-void CorrectionRunner::WaitForMessages(std::chrono::milliseconds wait) {
-    if (model_.IsOpen()) {
-        sink_.WaitAndDispatch(wait);
-    } else {
-        std::this_thread::sleep_for(wait);
-    }
+void CorrectionRunner::WaitForMessages(std::chrono::steady_clock::time_point until) {
+    wake_.WaitUntil(until);
+    // Reset before Pump: a message queued from now on notifies again. A
+    // signal's notice may go here; its flag was set first and stays.
+    wake_.Reset();
+    if (model_.IsOpen()) sink_.Pump();
 }
 
 void CorrectionRunner::End() {
