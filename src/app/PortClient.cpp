@@ -11,8 +11,11 @@ PortClient::~PortClient() { Close(); }
 bool PortClient::Open(int portNumber, int baudRate) {
     std::lock_guard<std::mutex> hold(control_);
     StopMover();
+    received_.Reset();
+    port_.SetReceivedEvent(&received_);
     if (!port_.Open(portNumber, baudRate) || !port_.StartThreads()) {
         port_.Stop();
+        port_.SetReceivedEvent(nullptr);
         return false;
     }
     moving_ = true;
@@ -20,7 +23,7 @@ bool PortClient::Open(int portNumber, int baudRate) {
     mover_ = std::thread([this] {
         while (moving_.load()) {
             MoveQueued();
-            wake_.Wait(kMovePeriod);
+            platform::WaitAny(wake_, received_);
         }
         MoveQueued();
     });
@@ -31,6 +34,7 @@ void PortClient::Close() {
     std::lock_guard<std::mutex> hold(control_);
     StopMover();
     port_.Stop();
+    port_.SetReceivedEvent(nullptr);
 }
 
 void PortClient::StopMover() {

@@ -231,6 +231,9 @@ void SerialPort::ReaderLoop() {
             if (static_cast<std::size_t>(n) < kReadChunk || pass >= kRxQueueLimit) break;
             n = device_.Read(rxBuffer_, kReadChunk, 0);
         }
+        if (pass > 0) {
+            if (platform::Event* received = receivedEvent_.load()) received->Set();
+        }
         if (n < 0) {
             // The device is gone (a pty whose master closed, an adapter
             // pulled out): every further read would fail at once, so the

@@ -93,6 +93,10 @@ public:
     // True from StartThreads until the reader thread has ended (on a stop or
     // when the device went away).
     bool ReaderRunning() const;
+    // Set by the reader after each pass that queued bytes (null: none), so a
+    // user of the bytes can sleep until there are some. The event must stay
+    // until this is called again or the port is stopped.
+    void SetReceivedEvent(platform::Event* event) { receivedEvent_ = event; }
 
     // One read call of the reader: the 512-byte driver buffers the port
     // asks for.
@@ -141,6 +145,7 @@ private:
     // recursive because Open configures through the virtual Configure.
     mutable std::recursive_mutex controlMutex_;
     std::atomic<bool> readerRunning_{false};
+    std::atomic<platform::Event*> receivedEvent_{nullptr};
     std::atomic<std::uint64_t> droppedTxBytes_{0};
     std::atomic<std::uint64_t> droppedTxWrites_{0};
     std::atomic<std::uint64_t> droppedRxBytes_{0};
