@@ -243,28 +243,32 @@ bool SerialDevice::SetBaud(int baud) {
     return true;
 }
 
+// A read is tried before any wait: a reader that paused finds the bytes in
+// the driver and takes them without a poll. Only an empty driver (EAGAIN)
+// sends it to poll for the line and the wake-up.
 long SerialDevice::Read(std::uint8_t* buffer, std::size_t max, int timeoutMs) {
     if (fd_ < 0) return -1;
     std::size_t got = 0;
     int waitMs = timeoutMs;
-    while (got < max) {
+    while (got < max && !Interrupted()) {
+        const ssize_t n = ::read(fd_, buffer + got, max - got);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+            // Without an interval the read took what the driver held.
+            if (readIntervalMs_ == 0) break;
+            waitMs = readIntervalMs_;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        // 0 (end of file) or EIO: the far end is gone, as a pty whose
+        // master closed or a USB adapter pulled out.
+        if (n == 0 || errno != EAGAIN) return got > 0 ? static_cast<long>(got) : -1;
+        if (waitMs == 0) break;
         pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_.Descriptor(), POLLIN, 0}};
         const int ready = PollOne(fds, 2, waitMs);
         if (ready < 0) return got > 0 ? static_cast<long>(got) : -1;
         if (ready == 0 || (fds[1].revents & POLLIN) != 0) break;
-        if ((fds[0].revents & POLLIN) != 0) {
-            const ssize_t n = ::read(fd_, buffer + got, max - got);
-            if (n > 0) {
-                got += static_cast<std::size_t>(n);
-                waitMs = readIntervalMs_;
-                continue;
-            }
-            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-            // 0 (end of file) or EIO: the far end is gone, as a pty whose
-            // master closed or a USB adapter pulled out.
-            return got > 0 ? static_cast<long>(got) : -1;
-        }
-        if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        if ((fds[0].revents & POLLIN) == 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
             return got > 0 ? static_cast<long>(got) : -1;
         }
     }
@@ -314,11 +318,13 @@ long SerialDevice::Available() const {
 }
 
 void SerialDevice::Interrupt() {
-    if (fd_ >= 0) wake_.Notify();
+    if (fd_ < 0) return;
+    interrupted_ = true;
+    wake_.Notify();
 }
 
 bool SerialDevice::Interrupted() const {
-    return fd_ >= 0 && wake_.Notified();
+    return interrupted_.load();
 }
 
 void SerialDevice::Close() {
@@ -330,6 +336,7 @@ void SerialDevice::Close() {
         ::close(fd_);  // drops the lock
     }
     wake_.Reset();
+    interrupted_ = false;
     fd_ = -1;
     baud_ = 0;
     path_.clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -93,6 +94,9 @@ private:
 
     int fd_ = -1;
     WakeFd wake_;  // what Interrupt makes readable
+    // Set by Interrupt beside the wake-up, so that a read that finds bytes
+    // needs no poll to know it must not go on.
+    std::atomic<bool> interrupted_{false};
     int baud_ = 0;
     int readIntervalMs_ = 100;
     std::string path_;
