@@ -13,6 +13,8 @@
 namespace sextara::corrections {
 namespace {
 
+// A pause is taken in steps so that a stop ends it within one step.
+constexpr std::chrono::milliseconds kPauseStep{50};
 // The source table reply: 256-byte reads, and a caster that stays silent
 // this many receive waits in a row has failed the update.
 constexpr std::size_t kTableReadBytes = 256;
@@ -48,7 +50,7 @@ CorrectionLink::~CorrectionLink() {
     std::lock_guard<std::mutex> control(controlLock_);
     running_ = false;
     active_ = false;
-    WakeCheckThread();
+    checkStop_ = true;
     socket_.Interrupt();
     if (checkThread_.joinable()) checkThread_.join();
     StopReceiveThread();
@@ -94,22 +96,24 @@ void CorrectionLink::SetReceiveTimeout(std::chrono::milliseconds timeout) {
     receiveTimeoutMs_ = timeout.count();
 }
 
-bool CorrectionLink::Pause(std::chrono::milliseconds duration, const std::atomic<bool>& keepGoing,
-                           platform::Event& wake) {
-    if (!keepGoing) return false;
-    clock_.SleepUnless(wake, duration);
+bool CorrectionLink::Pause(std::chrono::milliseconds duration, const std::atomic<bool>& keepGoing) {
+    while (duration.count() > 0) {
+        if (!keepGoing) return false;
+        const auto step = duration < kPauseStep ? duration : kPauseStep;
+        clock_.SleepFor(step);
+        duration -= step;
+    }
     return keepGoing.load();
 }
 
 bool CorrectionLink::CheckWait(std::chrono::milliseconds duration) {
-    if (checkStop_ || giveUp_) return true;
-    clock_.SleepUnless(checkWake_, duration);
+    while (duration.count() > 0) {
+        if (checkStop_ || giveUp_) return true;
+        const auto step = duration < kPauseStep ? duration : kPauseStep;
+        clock_.SleepFor(step);
+        duration -= step;
+    }
     return checkStop_ || giveUp_;
-}
-
-void CorrectionLink::WakeCheckThread() {
-    checkStop_ = true;
-    checkWake_.Set();
 }
 
 CasterSettings CorrectionLink::Settings() const {
@@ -357,12 +361,10 @@ void CorrectionLink::ReportNtripFailure() {
         case ConnectResult::BadPassword:
             Log("ERROR - Bad Password:");
             giveUp_ = true;  // a wrong password stays wrong: not retried
-            checkWake_.Set();
             break;
         case ConnectResult::Unauthorized:
             Log("Unauthorized.");
             giveUp_ = true;
-            checkWake_.Set();
             break;
         default: Log("Don't Receive ICY 200 OK"); break;
     }
@@ -378,7 +380,7 @@ bool CorrectionLink::NtripReconnect(int& budget, int& emptyCount) {
     emptyCount = 0;
     while (budget > 0 && running_) {
         --budget;
-        if (!Pause(kPauseBeforeReconnect, running_, receiveWake_)) return false;
+        if (!Pause(kPauseBeforeReconnect, running_)) return false;
         if (NtripConnect()) {
             budget = 0;
             return DeliverStream(reinterpret_cast<const std::uint8_t*>(pendingStream_.data()), pendingStream_.size());
@@ -391,7 +393,7 @@ bool CorrectionLink::NtripReconnect(int& budget, int& emptyCount) {
         SetStatus(FailureStatus());
     }
     if (!running_) return false;
-    Pause(kPauseBeforeGivingUp, running_, receiveWake_);
+    Pause(kPauseBeforeGivingUp, running_);
     Log("Connect Server Failed!");
     running_ = false;
     return false;
@@ -416,7 +418,7 @@ void CorrectionLink::NtripReceiveThread() {
         if (pass % kGgaEveryPasses == 0) {
             RefreshGgaPosition();
             socket_.SendAll(GgaSentence());
-            Pause(kPauseAfterGga, running_, receiveWake_);
+            Pause(kPauseAfterGga, running_);
         }
         ++pass;
         std::size_t got = 0;
@@ -428,7 +430,7 @@ void CorrectionLink::NtripReceiveThread() {
             emptyCount = 0;
             streamOk = DeliverStream(buffer, got);
             if (streamOk) {
-                Pause(kPauseAfterChunk, running_, receiveWake_);
+                Pause(kPauseAfterChunk, running_);
                 continue;
             }
             io = LinkSocket::Io::Error;
@@ -442,7 +444,7 @@ void CorrectionLink::NtripReceiveThread() {
             // A close or a wait without data: no data this pass.
             if (emptyCount < kEmptyReceivesTolerated) {
                 ++emptyCount;
-                Pause(kPauseAfterChunk, running_, receiveWake_);
+                Pause(kPauseAfterChunk, running_);
                 continue;
             }
             Log("Receive No Data !");
@@ -456,7 +458,6 @@ void CorrectionLink::NtripReceiveThread() {
 
 void CorrectionLink::StopReceiveThread() {
     running_ = false;
-    receiveWake_.Set();
     socket_.Interrupt();
     if (receiveThread_.joinable()) receiveThread_.join();
     socket_.Close();
@@ -480,7 +481,7 @@ void CorrectionLink::NtripCheckThread() {
             } else {
                 // Nothing new in a whole pass: the receive thread is stalled.
                 running_ = false;
-                Pause(kPauseBeforeEndingStalled, active_, checkWake_);
+                Pause(kPauseBeforeEndingStalled, active_);
                 StopReceiveThread();
                 SetStatus("Receive No Data !");
             }
@@ -503,7 +504,6 @@ void CorrectionLink::NtripCheckThread() {
             socket_.ClearInterrupt();
             if (checkStop_ || giveUp_) break;
             running_ = true;
-            receiveWake_.Reset();
             receiveThread_ = std::thread(&CorrectionLink::NtripReceiveThread, this);
         }
         SEXTARA_DEBUG("NtripCheck Thread ++++++++\r\n");
@@ -560,7 +560,7 @@ void CorrectionLink::TcpReceiveThread() {
         if (io == LinkSocket::Io::Data) {
             emptyCount = 0;
             Deliver(buffer, got, Kind::Tcp);
-            Pause(kPauseAfterChunk, running_, receiveWake_);
+            Pause(kPauseAfterChunk, running_);
             continue;
         }
         // A wait without data is no failure by itself; a server that stays
@@ -714,8 +714,6 @@ bool CorrectionLink::Launch(platform::MessageSink* notify, bool withGga, const c
     SetStatus(status);
     running_ = true;
     active_ = true;
-    receiveWake_.Reset();
-    checkWake_.Reset();
     receiveThread_ = std::thread(receive, this);
     if (check != nullptr) checkThread_ = std::thread(check, this);
     return true;
@@ -738,16 +736,14 @@ void CorrectionLink::StopLink() {
     std::lock_guard<std::mutex> control(controlLock_);
     running_ = false;
     active_ = false;
-    receiveWake_.Set();
     if (checkThread_.joinable()) {
-        WakeCheckThread();
+        checkStop_ = true;
         socket_.Interrupt();
         checkThread_.join();
     }
     // Again: the check thread may have started a receive thread just before it saw the stop.
     running_ = false;
     active_ = false;
-    receiveWake_.Set();
     socket_.Interrupt();
     if (receiveThread_.joinable()) receiveThread_.join();
     ReleaseSocket();

@@ -129,14 +129,10 @@ private:
     void SetStatus(std::string text);
     void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-    // Pauses through the clock until the time is up or `wake` is set; false
-    // when keepGoing turned false (the stop that sets `wake` ends it early).
-    // A thread sleeps through a pause instead of waking to look at a flag.
-    bool Pause(std::chrono::milliseconds duration, const std::atomic<bool>& keepGoing, platform::Event& wake);
-    // The check thread's wait for its event; true when it is to end.
+    // Pauses through the clock in short steps; false when keepGoing turned
+    // false meanwhile (the pause then ends early).
+    bool Pause(std::chrono::milliseconds duration, const std::atomic<bool>& keepGoing);
     bool CheckWait(std::chrono::milliseconds duration);
-    // Ends the check thread's wait: a stop, or credentials the caster refused.
-    void WakeCheckThread();
 
     void SetFailureReason(std::string reason);
     // Records a failed connect with its reason and closes the socket; false.
@@ -186,10 +182,6 @@ private:
     std::atomic<bool> active_{false};
     std::atomic<bool> checkStop_{false};
     std::atomic<bool> giveUp_{false};
-    // Set after running_ turns false from outside the receive thread, and
-    // after checkStop_ or giveUp_ turn true: they end the threads' pauses.
-    platform::Event receiveWake_;
-    platform::Event checkWake_;
     std::atomic<ConnectResult> lastResult_{ConnectResult::None};
     std::atomic<std::uint32_t> bytesReceived_{0};
 

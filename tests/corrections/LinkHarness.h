@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -37,12 +36,6 @@ public:
     void SleepFor(std::chrono::milliseconds duration) override {
         std::this_thread::sleep_for(std::chrono::microseconds(duration.count() * 1000 / scale_));
         elapsedMs_ += duration.count();
-    }
-    // Like the real clock, a set event ends the scaled pause at once.
-    bool SleepUnless(platform::Event& wake, std::chrono::milliseconds duration) override {
-        const bool woken = wake.Wait(std::chrono::milliseconds(std::max<std::int64_t>(duration.count() / scale_, 1)));
-        elapsedMs_ += duration.count();
-        return woken;
     }
 
 private:

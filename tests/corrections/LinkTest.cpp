@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 
-#include <condition_variable>
-#include <memory>
 #include <random>
 
 #include "corrections/CorrectionLink.h"
@@ -326,88 +324,6 @@ TEST_F(LinkTest, SourceTableUpdateKeepsTheOldTableOnFailure) {
     EXPECT_TRUE(fresh.LoadSourceTableFile());
     ASSERT_EQ(fresh.Entries().size(), 1u);
     EXPECT_EQ(fresh.Entries()[0].mountPoint, "TEST");
-}
-
-// Pauses that never pass on their own: only their event, or Release at the
-// end of the test, ends one. A link whose stop or refusal does not reach a
-// paused thread then hangs instead of merely waking late.
-class StillClock final : public platform::Clock {
-public:
-    TimePoint Now() const override { return {}; }
-    void SleepFor(std::chrono::milliseconds) override {
-        std::unique_lock<std::mutex> hold(lock_);
-        released_.wait(hold, [this] { return done_; });
-    }
-    bool SleepUnless(platform::Event& wake, std::chrono::milliseconds) override {
-        while (!Done()) {
-            if (wake.Wait(5ms)) return true;
-        }
-        return false;
-    }
-    void Release() {
-        std::lock_guard<std::mutex> hold(lock_);
-        done_ = true;
-        released_.notify_all();
-    }
-
-private:
-    bool Done() {
-        std::lock_guard<std::mutex> hold(lock_);
-        return done_;
-    }
-    std::mutex lock_;
-    std::condition_variable released_;
-    bool done_ = false;
-};
-
-TEST(LinkPauses, AStopOrARefusalEndsPausesThatWouldLastForEver) {
-    test::TempDir dir;
-    platform::RegistryStore store(dir.File("registry.ini"), {});
-    StillClock clock;
-    CorrectionLink link(store, {}, clock);
-    // A failing case must not leave the link's end waiting for ever.
-    const auto release = std::shared_ptr<void>(nullptr, [&](void*) { clock.Release(); });
-    test::RecordingSink receiver;
-    link.SetReceiverPort(&receiver);
-    const auto script = [](std::string reply) {
-        return [reply](int fd, LoopbackCaster& c) {
-            c.ReadRequest(fd);
-            LoopbackCaster::SendText(fd, reply);
-            c.HoldOpen(fd);
-        };
-    };
-    LoopbackCaster streaming(script("ICY 200 OK\r\n0123456789"));
-    LoopbackCaster refusing(script("ERROR - Bad Password\r\n"));
-    const auto useCaster = [&](const LoopbackCaster& caster) {
-        CasterSettings s;
-        s.casterAddress = "127.0.0.1";
-        s.port = caster.Port();
-        s.mountPoint = "TEST";
-        link.SetSettings(s);
-    };
-
-    // Connected: the receive thread pauses after the GGA, the check thread
-    // waits out its pass; the stop must end both.
-    useCaster(streaming);
-    test::RecordingMessages messages;
-    ASSERT_TRUE(link.StartNtrip(&messages));
-    ASSERT_TRUE(WaitUntil([&] { return receiver.Bytes() == "0123456789"; }));
-    std::atomic<bool> stopped{false};
-    std::thread stopper([&] {
-        link.StopLink();
-        stopped = true;
-    });
-    const bool stopEnded = WaitUntil([&] { return stopped.load(); });
-    if (!stopEnded) clock.Release();
-    stopper.join();
-    ASSERT_TRUE(stopEnded) << "the stop waited for a pause to pass";
-
-    // Refused: the check thread ends the connection without its pass running out.
-    useCaster(refusing);
-    test::RecordingMessages refused;
-    ASSERT_TRUE(link.StartNtrip(&refused));
-    EXPECT_TRUE(WaitUntil([&] { return refused.Count(platform::MSG_LINK_DOWN) == 1; }));
-    EXPECT_EQ(link.StatusText(), "ERROR - Bad Password!");
 }
 
 }  // namespace
