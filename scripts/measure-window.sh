@@ -5,15 +5,16 @@
 # serves an RTCM capture in a loop (about 2.5 KB/s), and a normal-mode
 # recording. Both are started through the window's own pages with xdotool,
 # as a user would. CPU (% of one core) and resident size are sampled every
-# 10 s; the summary gives the run's CPU and how the resident size moved.
-#   scripts/measure-window.sh [SECONDS] [BEFORE_BUILD]
-# Default 600 s. BEFORE_BUILD names a second build tree whose tools/sextara
+# STEP seconds; the summary gives the run's CPU and how the resident size moved.
+#   scripts/measure-window.sh [SECONDS] [BEFORE_BUILD] [STEP]
+# Default 600 s, sampled every 30 s. BEFORE_BUILD names a second build tree whose tools/sextara
 # runs beside this one, on its own display, simulator and caster, in the
 # same run. The window runs without the right to set the clock.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-600}
 before=${2:-}
+step=${3:-30}
 capture=$PWD/tests/data/nmea/gpsd/ublox-zed-f9p-nmea.log
 corrections=$PWD/tests/data/rtcm3/rtcm3.2.log
 scripts/deps.sh test
@@ -67,7 +68,9 @@ start_rig() {  # name, sextara binary
   local name=$1 program=$2 dir=$work/$1 display device caster_port input_port id
   mkdir -p "$dir/home" "$dir/tmp" "$dir/rec"
   exec 3<> <(:)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+  # -noreset: without it the server resets each time its last client
+  # leaves, and the window starting next could meet that reset.
+  Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
   pids+=($!)
   read -r -t 10 display <&3 || fail "$name: Xvfb did not start"
   exec 3<&-
@@ -179,8 +182,8 @@ for n in "${names[@]}"; do printf " %12s %12s" "$n CPU%" "$n RSS kB"; done
 echo
 : >"$work/rss.samples"
 tprev=$start
-for _ in $(seq $(((seconds + 9) / 10))); do
-  sleep 10
+for _ in $(seq $(((seconds + step - 1) / step))); do
+  sleep "$step"
   now=$(date +%s.%N)
   printf "%8.0f" "$(awk -v a="$now" -v b="$start" 'BEGIN { print a - b }')"
   for i in "${!names[@]}"; do
