@@ -5,7 +5,8 @@
 # serves an RTCM capture in a loop (about 2.5 KB/s), and a normal-mode
 # recording. Both are started through the window's own pages with xdotool,
 # as a user would. CPU (% of one core) and resident size are sampled every
-# STEP seconds; the summary gives the run's CPU and how the resident size moved.
+# STEP seconds; the summary gives the run's CPU, context switches per second
+# over all threads and how the resident size moved.
 #   scripts/measure-window.sh [SECONDS] [BEFORE_BUILD] [STEP]
 # Default 600 s, sampled every 30 s. BEFORE_BUILD names a second build tree whose tools/sextara
 # runs beside this one, on its own display, simulator and caster, in the
@@ -167,12 +168,18 @@ apps+=("$app_pid")
 hz=$(getconf CLK_TCK)
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 rss() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
+# Voluntary and involuntary switches of every thread the process has now.
+switches() {
+  cat /proc/"$1"/task/*/status 2>/dev/null |
+    awk '/^(non)?voluntary_ctxt_switches/ {n += $2} END {print n + 0}'
+}
 record_size() { stat -c %s "$work/$1"/rec/window_*.dat | awk '{s += $1} END {print s + 0}'; }
-declare -A t0 c0 r0 rmax cprev
+declare -A t0 c0 r0 rmax cprev s0
 start=$(date +%s.%N)
 for i in "${!names[@]}"; do
   n=${names[$i]}
   c0[$n]=$(ticks "${apps[$i]}")
+  s0[$n]=$(switches "${apps[$i]}")
   cprev[$n]=${c0[$n]}
   r0[$n]=$(rss "${apps[$i]}")
   rmax[$n]=${r0[$n]}
@@ -208,8 +215,10 @@ for i in "${!names[@]}"; do
   # Least-squares slope of the resident size over the samples, kB per minute.
   slope=$(awk -v n="$n" '$1 == n { k++; sx += $2; sy += $3; sxx += $2 * $2; sxy += $2 * $3 }
     END { d = k * sxx - sx * sx; printf "%.1f", (d > 0 ? 60 * (k * sxy - sx * sy) / d : 0) }' "$work/rss.samples")
-  printf "  %-8s CPU %.3f%% of one core; RSS first %d kB, last %d kB, max %d kB, trend %s kB/min; record %d bytes\n" \
+  printf "  %-8s CPU %.3f%% of one core, %.1f switches/s; RSS first %d kB, last %d kB, max %d kB, trend %s kB/min; record %d bytes\n" \
     "$n" "$(awk -v c="$c" -v p="${c0[$n]}" -v hz="$hz" -v a="$tprev" -v b="$start" \
-      'BEGIN { print (c - p) * 100 / hz / (a - b) }')" "${r0[$n]}" "$r" "${rmax[$n]}" "$slope" "$(record_size "$n")"
+      'BEGIN { print (c - p) * 100 / hz / (a - b) }')" \
+    "$(awk -v s="$(switches "${apps[$i]}")" -v p="${s0[$n]}" -v a="$(date +%s.%N)" -v b="$start" \
+      'BEGIN { print (s - p) / (a - b) }')" "${r0[$n]}" "$r" "${rmax[$n]}" "$slope" "$(record_size "$n")"
   echo "  $n caster: $(tail -n 1 "$work/$n/caster.out")"
 done
