@@ -3,7 +3,7 @@
 # same stream: sextara-headless and gpsd each read their own simulated
 # receiver (sextara-sim, the same capture at 115200 baud) and are measured
 # over the same SECONDS: CPU in % of one core and context switches per second
-# over all threads of the process, from /proc.
+# over all threads of the process, from /proc, then each thread's switches.
 #   scripts/measure-link.sh [SECONDS] [BEFORE_BUILD]
 # Defaults: 120 s, the u-blox ZED-F9P capture (enBlox9P). BEFORE_BUILD names
 # a second build tree whose tools/sextara-headless is measured in the same
@@ -67,13 +67,22 @@ switches() {
   cat /proc/"$1"/task/*/status 2>/dev/null |
     awk '/^(non)?voluntary_ctxt_switches/ {n += $2} END {print n + 0}'
 }
+# Each thread's switches, named as the thread names itself: "name/tid comm count".
+thread_switches() {  # name, pid
+  local task
+  for task in /proc/"$2"/task/*; do
+    echo "$1/${task##*/} $(tr ' ' '_' <"$task/comm") $(awk '/ctxt_switches/ {n += $2} END {print n + 0}' "$task/status")"
+  done 2>/dev/null
+}
 snapshot() {  # file
   local entry pid
   : >"$1"
+  : >"$1.threads"
   for entry in "${measured[@]}"; do
     pid=${entry#*:}
     kill -0 "$pid" 2>/dev/null || { echo "${entry%%:*} ended early:"; tail -n 5 "$work/${entry%%:*}.log"; exit 1; }
     echo "${entry%%:*} $(ticks "$pid") $(switches "$pid") $(ls /proc/"$pid"/task | wc -l)" >>"$1"
+    thread_switches "${entry%%:*}" "$pid" >>"$1.threads"
   done
   date +%s.%N >>"$1"
 }
@@ -94,6 +103,10 @@ paste -d ' ' <(head -n -1 "$work/t0") <(head -n -1 "$work/t1") |
       for (i = 1; i <= NR; i++) if (i != g && cpu[g] > 0)
         printf "  %s CPU / gpsd CPU: %.2f\n", name[i], cpu[i] / cpu[g]
     }'
+echo "switches/s by thread:"
+join <(sort "$work/t0.threads") <(sort "$work/t1.threads") |
+  awk -v t0="$(tail -n 1 "$work/t0")" -v t1="$(tail -n 1 "$work/t1")" '
+    { split($1, id, "/"); printf "  %-15s %-16s %8.1f\n", id[1], $2, ($5 - $3) / (t1 - t0) }' | sort -k1,1 -k3,3nr
 for entry in "${measured[@]}"; do
   case $entry in sextara*) echo "last status line of ${entry%%:*}: $(tail -n 1 "$work/${entry%%:*}.log")" ;; esac
 done

@@ -1,5 +1,6 @@
 #include "app/PortClient.h"
 
+#include "platform/ThreadName.h"
 #include "receiver/ReceiverCommands.h"
 
 namespace sextara {
@@ -21,6 +22,7 @@ bool PortClient::Open(int portNumber, int baudRate) {
     moving_ = true;
     wake_.Reset();
     mover_ = std::thread([this] {
+        platform::NameThisThread("port client");
         while (moving_.load()) {
             MoveQueued();
             platform::WaitAny(wake_, received_);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/Debug.h"
+#include "platform/ThreadName.h"
 
 namespace sextara {
 namespace {
@@ -61,12 +62,18 @@ void GpsPath::StartLocked() {
     try {
         if (!pumpThread_.joinable()) {
             pumpStopEvent_.Reset();
-            pumpThread_ = std::thread([this] { PumpLoop(); });
+            pumpThread_ = std::thread([this] {
+                platform::NameThisThread("gps pump");
+                PumpLoop();
+            });
         }
         if (!decodeThread_.joinable()) {
             decodeDataEvent_.Reset();
             decodeQuitEvent_.Reset();
-            decodeThread_ = std::thread([this] { DecodeLoop(); });
+            decodeThread_ = std::thread([this] {
+                platform::NameThisThread("gps decoder");
+                DecodeLoop();
+            });
         }
     } catch (const std::system_error& error) {
         SEXTARA_DEBUG("GPS path thread not started: %s\n", error.what());

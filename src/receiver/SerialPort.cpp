@@ -11,6 +11,7 @@
 
 #include "platform/Debug.h"
 #include "platform/SerialDevice.h"
+#include "platform/ThreadName.h"
 
 namespace sextara {
 namespace {
@@ -129,7 +130,10 @@ int SerialPort::StartThreads() {
     if (!readerThread_.joinable()) {
         readerRunning_ = true;
         try {
-            readerThread_ = std::thread([this] { ReaderLoop(); });
+            readerThread_ = std::thread([this] {
+                NameThread("reader");
+                ReaderLoop();
+            });
         } catch (const std::system_error&) {
             readerRunning_ = false;
             return 0;
@@ -137,7 +141,10 @@ int SerialPort::StartThreads() {
     }
     if (!writerThread_.joinable()) {
         try {
-            writerThread_ = std::thread([this] { WriterLoop(); });
+            writerThread_ = std::thread([this] {
+                NameThread("writer");
+                WriterLoop();
+            });
         } catch (const std::system_error&) {
             return 0;
         }
@@ -298,6 +305,12 @@ void SerialPort::WriterLoop() {
             txWrites_.insert(txWrites_.begin(), writes.begin(), writes.end());
         }
     }
+}
+
+void SerialPort::NameThread(const char* role) const {
+    char name[16];
+    std::snprintf(name, sizeof name, "COM%d %s", portNumber_.load(), role);
+    platform::NameThisThread(name);
 }
 
 void SerialPort::LogLine(const char* format, ...) const {

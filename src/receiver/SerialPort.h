@@ -117,6 +117,8 @@ private:
     void StopLocked();
     // Appends `count` bytes of rxBuffer_ to the receive queue under its cap.
     void QueueReceived(std::size_t count);
+    // "COM3 reader": the port's number beside the thread's role.
+    void NameThread(const char* role) const;
     // One line to the event log.
     void LogLine(const char* format, ...) const __attribute__((format(printf, 2, 3)));
     // Logs the writes dropped since the last such line, if any.
