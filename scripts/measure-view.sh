@@ -72,5 +72,6 @@ done
 echo "start to first frame, sextara --geometry 240x320 on Xvfb ($runs starts each):"
 for i in "${!trees[@]}"; do
   sort -n "$work/frames-$i" | awk -v n="${names[$i]}" '{ v[NR] = $1 }
-    END { printf "  %-8s median %6.1f ms, min %6.1f ms, max %6.1f ms\n", n, v[int((NR + 1) / 2)], v[1], v[NR] }'
+    END { printf "  %-8s median %6.1f ms, min %6.1f ms, 90th %6.1f ms, max %6.1f ms\n", n, v[int((NR + 1) / 2)], v[1],
+          v[int(0.9 * NR + 0.5)], v[NR] }'
 done
