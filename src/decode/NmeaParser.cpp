@@ -127,12 +127,6 @@ constexpr Profile kTrimbleProfile{
 }  // namespace
 }  // namespace nmea
 
-using nmea::kBeidou;
-using nmea::kConstellations;
-using nmea::kGalileo;
-using nmea::kGlonass;
-using nmea::kGps;
-
 NmeaParser::NmeaParser(GnssState* state, const nmea::Profile& profile)
     : GnssDecoder(state), profile_(profile) {}
 
