@@ -65,55 +65,5 @@ TEST(NovatelCompass, ReadsOnlyItsOwnLogs) {
     EXPECT_EQ(s.pdop, 0);
 }
 
-// Each row: reads in order; which BESTPOS survives (by latitude) and the counters.
-TEST(NovatelCompass, DropsEverythingOnAFault) {
-    const Bytes good = BestPosFrame(16, 7.5);
-    Bytes badCrc = BestPosFrame(16, 1.0);
-    badCrc.back() ^= 1;
-    const Bytes wrongHeader = Frame(42, Body(72).bytes(), 2000, 0, 27);
-    const Bytes noise(40, 0x55);
-    const Bytes bigBody = Frame(300, Bytes(11000, 0));  // more than may be held before it completes
-    struct Row {
-        const char* what;
-        std::vector<Bytes> reads;
-        double latitude;
-        std::uint64_t frames, checksumErrors, oversize;
-    } const rows[] = {
-        {"bad CRC takes the good frame behind it", {Concat({badCrc, good})}, 0, 0, 1, 0},
-        {"a later read starts afresh", {badCrc, good}, 7.5, 1, 1, 0},
-        {"header length not 28", {Concat({wrongHeader, good})}, 0, 0, 0, 0},
-        {"noise without a sync is dropped", {noise, good}, 7.5, 1, 0, 0},
-        {"sync cut by a read",
-         {Concat({noise, Bytes(good.begin(), good.begin() + 2)}), Bytes(good.begin() + 2, good.end())},
-         7.5,
-         1,
-         0,
-         0},
-        {"incomplete frame kept",
-         {Bytes(good.begin(), good.begin() + 50), Bytes(good.begin() + 50, good.end())},
-         7.5,
-         1,
-         0,
-         0},
-        {"frame too big to hold", {Concat({Frame(300, Bytes(12100, 0)), good})}, 7.5, 1, 0, 1},
-        {"overflow drops what is held",
-         {Bytes(bigBody.begin(), bigBody.begin() + 2000), Bytes(8000, 0),
-          Bytes(good.begin(), good.begin() + 30), Bytes(good.begin() + 30, good.end())},
-         7.5,
-         1,
-         0,
-         0},
-    };
-    for (const Row& r : rows) {
-        GnssState s;
-        NovatelDecoderCompass decoder(&s);
-        for (const Bytes& read : r.reads) decoder.Input(read.data(), static_cast<std::uint32_t>(read.size()));
-        EXPECT_EQ(s.latitude, r.latitude) << r.what;
-        EXPECT_EQ(decoder.Counters().frames, r.frames) << r.what;
-        EXPECT_EQ(decoder.Counters().checksumErrors, r.checksumErrors) << r.what;
-        EXPECT_EQ(decoder.Counters().oversize, r.oversize) << r.what;
-    }
-}
-
 }  // namespace
 }  // namespace sextara

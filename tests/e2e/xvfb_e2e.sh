@@ -26,9 +26,11 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
-# A display number of our own, told by the server itself.
+# A display number of our own, told by the server itself. -noreset: an X
+# server resets when its last client leaves and refuses connections for
+# that moment, which the program's next start (or xdotool) then meets.
 exec 3<> <(:)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 read -r -t 10 display <&3 || fail "Xvfb did not start"
 export DISPLAY=":$display"

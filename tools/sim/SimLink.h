@@ -88,6 +88,10 @@ struct ReceiverSim::Link {
     std::size_t repliesDeferredBytes = 0;
 
     int baud;
+    // The line's rate when the simulator last looked. A pty has no wire, so
+    // a program that writes and then changes the rate may have done both
+    // before the bytes are read: they count as sent at either rate.
+    int lastLineBaud = 0;
     bool resetting = false;
     Clock::time_point resetEnds{};
     int baudAfterReset = 0;

@@ -143,6 +143,7 @@ void ReceiverSim::Slice(Link& link, Clock::time_point now) {
     }
     termios tio{};
     const int lineBaud = ::tcgetattr(link.master, &tio) == 0 ? BaudOfCode(::cfgetospeed(&tio)) : 0;
+    link.lastLineBaud = lineBaud;
     if (link.resetting || lineBaud != link.baud) {
         link.staged.clear();
         link.replies.clear();
