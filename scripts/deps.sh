@@ -7,8 +7,9 @@ set -euo pipefail
 build=(cmake ninja-build g++ make pkg-config libcli11-dev nlohmann-json3-dev qt6-base-dev fonts-liberation2 fonts-wqy-microhei)
 test=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool imagemagick rtklib gpsd-clients python3-gps)
 fuzz=(clang libclang-rt-14-dev)
-# The peers the measurement scripts compare against.
-measure=(gpsd gpsd-clients)
+# The peers the measurement scripts compare against, and Xlib for the
+# first-frame timer.
+measure=(gpsd gpsd-clients libx11-dev)
 
 want=("${build[@]}")
 case "${1:-build}" in

@@ -13,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-10}
 before=${2:-}
-scripts/deps.sh test
+scripts/deps.sh measure
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSEXTARA_BUILD_TESTS=OFF >/dev/null
 cmake --build build-bench -j "$(nproc)" --target sextara sextara-view-bench first-frame >/dev/null
 trees=(build-bench)
