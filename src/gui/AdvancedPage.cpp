@@ -13,22 +13,12 @@
 #include <QVBoxLayout>
 
 #include "app/AppCore.h"
-#include "app/DataForward.h"
-#include "platform/Messages.h"
 
 namespace sextara::gui {
-namespace {
-
-// Kept for the program's life; external source until the user applies SBAS.
-int diffMode = 2;
-
-}  // namespace
-
-int AdvancedPage::DiffMode() { return diffMode; }
 
 AdvancedPage::AdvancedPage(AppCore& core, Prompts prompts, QWidget* parent)
     : QDialog(parent),
-      core_(core),
+      model_(core),
       prompts_(std::move(prompts)),
       sink_([this](const WorkerMessage& message) { OnWorkerMessage(message); }) {
     setModal(true);
@@ -83,14 +73,14 @@ AdvancedPage::AdvancedPage(AppCore& core, Prompts prompts, QWidget* parent)
     layout->addStretch();
     layout->addWidget(back_);
 
-    const bool hemisphere = app.config.receiverType == enHemis;
+    const bool hemisphere = model_.DiffModeApplies();
     sbas_->setEnabled(hemisphere);
     external_->setEnabled(hemisphere);
     applyDiff_->setEnabled(hemisphere);
-    if (hemisphere) (diffMode == 1 ? sbas_ : external_)->setChecked(true);
-    (app.config.effectiveLanguage == 1 ? english_ : chinese_)->setChecked(true);
-    restore_->setEnabled(app.config.receiverType != enOther);
-    forward_->setChecked(app.registry.dataTransfer == 1);
+    if (hemisphere) (model_.AppliedDiffMode() == DiffMode::Sbas ? sbas_ : external_)->setChecked(true);
+    (model_.EnglishInEffect() ? english_ : chinese_)->setChecked(true);
+    restore_->setEnabled(model_.RestoreApplies());
+    forward_->setChecked(model_.Forwarding());
 
     connect(applyDiff_, &QPushButton::clicked, this, &AdvancedPage::PressApplyDiffMode);
     connect(applyLanguage, &QPushButton::clicked, this, &AdvancedPage::PressApplyLanguage);
@@ -102,136 +92,84 @@ AdvancedPage::AdvancedPage(AppCore& core, Prompts prompts, QWidget* parent)
 
 AdvancedPage::~AdvancedPage() {
     // The worker must not report to a page that is gone.
-    if (restoring_) core_.StopWorker();
+    model_.Abandon();
     sink_.Shutdown();
-    if (restoring_) QApplication::restoreOverrideCursor();
+    if (shownRestoring_) QApplication::restoreOverrideCursor();
 }
 
-void AdvancedPage::SetStatus(const QString& text) { status_->setText(text); }
+void AdvancedPage::SetStatus(const std::optional<std::string>& text) {
+    if (text) status_->setText(QString::fromStdString(*text));
+}
+
+void AdvancedPage::Tell(const std::optional<AdvancedPageModel::Notice>& notice) {
+    if (!notice || !prompts_.tell) return;
+    using Icon = AdvancedPageModel::Notice::Icon;
+    const NoticeIcon icon = notice->icon == Icon::Stop      ? NoticeIcon::Stop
+                            : notice->icon == Icon::Warning ? NoticeIcon::Warning
+                                                            : NoticeIcon::Information;
+    prompts_.tell(icon, QString::fromStdString(notice->text), QString::fromStdString(notice->caption));
+}
 
 void AdvancedPage::PressApplyDiffMode() {
-    AppContext& app = core_.Context();
-    if (restoring_ || app.config.receiverType != enHemis) return;
-    diffMode = sbas_->isChecked() ? 1 : 2;
-    app.SetReceiverDiffMode(diffMode);
-    SetStatus(Text(app.strings, 63));
+    SetStatus(model_.ApplyDiffMode(sbas_->isChecked() ? DiffMode::Sbas : DiffMode::ExternalSource));
 }
 
-void AdvancedPage::PressApplyLanguage() {
-    AppContext& app = core_.Context();
-    app.config.language = english_->isChecked() ? 1 : 0;
-    // Takes effect when config.ini is read at the next start.
-    if (app.config.language != app.config.effectiveLanguage) SetStatus(Text(app.strings, 90));
-}
-
-// The forwarding messages have an English caption of their own.
-void AdvancedPage::Tell(NoticeIcon icon, const QString& text) {
-    if (prompts_.tell) prompts_.tell(icon, text, QStringLiteral("Hint"));
-}
+void AdvancedPage::PressApplyLanguage() { SetStatus(model_.ApplyLanguage(english_->isChecked())); }
 
 void AdvancedPage::PressForwarding(bool checked) {
-    AppContext& app = core_.Context();
-    switch (SetForwarding(app, checked)) {
-        case ForwardSwitch::RefusedRecording:
-            forward_->setChecked(false);
-            Tell(NoticeIcon::Stop, QStringLiteral("Please stop data record firstly!"));
-            return;
-        case ForwardSwitch::OpenFailed:
-            forward_->setChecked(app.registry.dataTransfer == 1);
-            Tell(NoticeIcon::Warning, QStringLiteral("Open Data Transf Port Failed!"));
-            return;
-        case ForwardSwitch::On:
-        case ForwardSwitch::Off:
-            return;
-    }
+    const AdvancedPageModel::ForwardOutcome outcome = model_.SetForwarding(checked);
+    forward_->setChecked(outcome.checked);
+    Tell(outcome.notice);
 }
 
-void AdvancedPage::PressClockSync() {
-    AppContext& app = core_.Context();
-    if (restoring_) return;
-    int text = 0;
-    switch (app.clockSync.ManualSync(app.gnss.Snapshot())) {
-        case ClockSync::Manual::NoFix:
-            text = 67;
-            break;
-        case ClockSync::Manual::Set:
-            text = 65;
-            break;
-        case ClockSync::Manual::Failed:
-            text = 66;
-            break;
-        case ClockSync::Manual::Ignored:
-            return;
-    }
-    if (prompts_.tell) prompts_.tell(NoticeIcon::Information, Text(app.strings, text), Text(app.strings, 11));
-}
+void AdvancedPage::PressClockSync() { Tell(model_.SyncClock()); }
 
 void AdvancedPage::PressRestore() {
-    AppContext& app = core_.Context();
-    if (restoring_ || app.config.receiverType == enOther) return;
-    if (!prompts_.confirm || !prompts_.confirm(Text(app.strings, 87), Text(app.strings, 11))) return;
-    restoring_ = true;
-    restoreDone_ = false;
-    reopenDone_ = false;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    SetReceiverControlsEnabled(false);
-    SetStatus(Text(app.strings, 80));
-    if (!core_.StartRestore(sink_, app.config.GPSPort, app.config.GPSBaud)) {
-        EndRestore();
-        SetStatus(Text(app.strings, 81));
-    }
+    const auto question = model_.RestoreQuestion();
+    if (!question || !prompts_.confirm) return;
+    if (!prompts_.confirm(QString::fromStdString(question->text), QString::fromStdString(question->caption))) return;
+    const std::string holding = model_.HoldForRestore();
+    ShowRestoring();
+    SetStatus(holding);
+    const auto failed = model_.StartRestore(sink_);
+    ShowRestoring();
+    SetStatus(failed);
 }
 
 void AdvancedPage::OnWorkerMessage(const WorkerMessage& message) {
-    if (message.message != platform::kMsgWorkerProgress || !restoring_) return;
-    const platform::StringTable& strings = core_.Context().strings;
-    switch (message.wParam) {
-        case platform::kWorkerStatusText:
-            SetStatus(QString::fromStdString(message.text));
-            break;
-        case platform::kWorkerRestoreDone:
-            restoreDone_ = true;
-            SetStatus(Text(strings, message.lParam != 0 ? 82 : 81));
-            break;
-        case platform::kWorkerGpsReopened:
-            reopenDone_ = true;
-            if (message.lParam == 0) SetStatus(Text(strings, 68));
-            break;
-        default:
-            break;
+    SetStatus(model_.OnWorkerMessage(message));
+    ShowRestoring();
+}
+
+void AdvancedPage::ShowRestoring() {
+    const bool held = model_.Restoring();
+    if (held == shownRestoring_) return;
+    shownRestoring_ = held;
+    if (held) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
     }
-    if (restoreDone_ && reopenDone_) EndRestore();
-}
-
-void AdvancedPage::EndRestore() {
-    if (!restoring_) return;
-    restoring_ = false;
-    QApplication::restoreOverrideCursor();
-    SetReceiverControlsEnabled(true);
-}
-
-void AdvancedPage::SetReceiverControlsEnabled(bool enabled) {
-    const int make = core_.Context().config.receiverType;
-    const bool hemisphere = make == enHemis;
-    sbas_->setEnabled(enabled && hemisphere);
-    external_->setEnabled(enabled && hemisphere);
-    applyDiff_->setEnabled(enabled && hemisphere);
-    clock_->setEnabled(enabled);
-    restore_->setEnabled(enabled && make != enOther);
-    back_->setEnabled(enabled);
+    const bool hemisphere = model_.DiffModeApplies();
+    sbas_->setEnabled(!held && hemisphere);
+    external_->setEnabled(!held && hemisphere);
+    applyDiff_->setEnabled(!held && hemisphere);
+    clock_->setEnabled(!held);
+    restore_->setEnabled(!held && model_.RestoreApplies());
+    back_->setEnabled(!held);
 }
 
 void AdvancedPage::PressReturn() {
-    if (restoring_) return;
+    if (model_.Restoring()) return;
     done(16);
 }
 
 void AdvancedPage::reject() {
-    if (!restoring_) QDialog::reject();
+    if (!model_.Restoring()) QDialog::reject();
 }
 
 void AdvancedPage::closeEvent(QCloseEvent* event) {
-    if (restoring_) {
+    if (model_.Restoring()) {
         event->ignore();
         return;
     }
@@ -239,12 +177,9 @@ void AdvancedPage::closeEvent(QCloseEvent* event) {
 }
 
 void AdvancedPage::done(int result) {
-    // Only the window's own closing gets here during a restore: the worker
-    // is stopped and its port left closed.
-    if (restoring_) {
-        core_.StopWorker();
-        EndRestore();
-    }
+    // Only the window's own closing gets here during a restore.
+    model_.Abandon();
+    ShowRestoring();
     QDialog::done(result);
 }
 

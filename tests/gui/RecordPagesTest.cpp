@@ -283,7 +283,7 @@ TEST_F(AdvancedPageFlows, DiffModeLanguageForwardingAndClock) {
     }
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(expected, test::ToText(pty_.Receive(expected.size(), 5s)));
-    EXPECT_EQ(1, AdvancedPage::DiffMode());
+    EXPECT_EQ(DiffMode::Sbas, app_->diffMode);
     EXPECT_EQ(Str(63), Find<QLabel>(page, "1059")->text());
 
     // The language in effect says nothing; the other one, from the next start.
