@@ -58,7 +58,7 @@ AdvancedPage::AdvancedPage(AppCore& core, Prompts prompts, QWidget* parent)
     status_->setWordWrap(true);
     restore_ = Named(new QPushButton(Text(strings, 41), this), "1055");
     const bool englishBar = app.config.effectiveLanguage != 0;
-    back_ = ReturnButton(englishBar, QStringLiteral("Return"), QStringLiteral("返回"), this);
+    back_ = ReturnButton(englishBar, Text(strings, StringId::kReturn), this);
     for (QWidget* control : std::initializer_list<QWidget*>{applyDiff_, applyLanguage, clock_, restore_, back_}) {
         control->setMinimumHeight(36);
     }

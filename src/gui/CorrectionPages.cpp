@@ -59,13 +59,13 @@ NtripPage::NtripPage(NtripPageModel& model, AppContext& app, bool tcp, Prompts p
     counter_ = Named(new QLabel(this), "1014");
     status_ = Named(new QPlainTextEdit(this), "1041");
     status_->setReadOnly(true);
-    auto* healthBox = new QGroupBox(english ? QStringLiteral("Corrections") : QStringLiteral("差分数据"), this);
+    auto* healthBox = new QGroupBox(Text(strings, StringId::kCorrectionsBox), this);
     health_ = Named(new QLabel(healthBox), "health");
     health_->setWordWrap(true);
     (new QVBoxLayout(healthBox))->addWidget(health_);
-    start_ = BarButton(english ? QStringLiteral("Start") : QStringLiteral("开始"), 160, 140, english, this);
-    stop_ = BarButton(english ? QStringLiteral("Stop") : QStringLiteral("停止"), 32845, 32807, english, this);
-    auto* back = BarButton(english ? QStringLiteral("Return") : QStringLiteral("返回"), 32847, 32809, english, this);
+    start_ = BarButton(Text(strings, StringId::kStart), 160, 140, english, this);
+    stop_ = BarButton(Text(strings, StringId::kStop), 32845, 32807, english, this);
+    auto* back = BarButton(Text(strings, StringId::kReturn), 32847, 32809, english, this);
 
     auto* grid = new QGridLayout;
     grid->addWidget(addressLabel, 0, 0);
@@ -221,7 +221,7 @@ CasterSettingsDialog::CasterSettingsDialog(AppContext& app, bool tcp, Prompts pr
     tls_ = Named(new QCheckBox(QStringLiteral("TLS"), server), "useTls");
     tls_->setChecked(v.useTls);
     caFile_ = Named(new QLineEdit(Q(v.caFile), server), "caFile");
-    caFile_->setPlaceholderText(english ? QStringLiteral("CA file (PEM), empty: system") : QStringLiteral("CA文件 (PEM)"));
+    caFile_->setPlaceholderText(Text(strings, StringId::kCaFileHint));
     serverGrid->addWidget(tls_, 4, 0);
     serverGrid->addWidget(caFile_, 4, 1);
 
@@ -236,10 +236,7 @@ CasterSettingsDialog::CasterSettingsDialog(AppContext& app, bool tcp, Prompts pr
     eastWest_ = Named(new QComboBox(gga), "1025");
     eastWest_->addItems({QStringLiteral("E"), QStringLiteral("W")});
     eastWest_->setCurrentIndex(v.west ? 1 : 0);
-    current_ = Named(new QCheckBox(english ? QStringLiteral("Send the current position once fixed")
-                                           : QStringLiteral("定位后发送当前位置"),
-                                   gga),
-                     "sendCurrentGga");
+    current_ = Named(new QCheckBox(Text(strings, StringId::kSendCurrentPosition), gga), "sendCurrentGga");
     current_->setChecked(v.resendCurrentPosition);
     (v.useTypedPosition ? typedGga_ : receiverGga_)->setChecked(true);
     auto* ggaGrid = new QGridLayout(gga);
@@ -253,8 +250,8 @@ CasterSettingsDialog::CasterSettingsDialog(AppContext& app, bool tcp, Prompts pr
     ggaGrid->addWidget(eastWest_, 3, 2);
     ggaGrid->addWidget(current_, 4, 0, 1, 3);
 
-    auto* ok = BarButton(english ? QStringLiteral("OK") : QStringLiteral("确定"), 32843, 32784, english, this);
-    auto* cancel = BarButton(english ? QStringLiteral("Cancel") : QStringLiteral("取消"), 32865, 32785, english, this);
+    auto* ok = BarButton(Text(strings, StringId::kOk), 32843, 32784, english, this);
+    auto* cancel = BarButton(Text(strings, StringId::kCancel), 32865, 32785, english, this);
     auto* bar = new QHBoxLayout;
     bar->addWidget(ok);
     bar->addStretch();
@@ -319,7 +316,7 @@ PortClientPage::PortClientPage(AppContext& app, Prompts prompts, QWidget* parent
     progress_ = Named(new QProgressBar(this), "1123");
     progress_->setTextVisible(false);
     count_ = Named(new QLabel(QStringLiteral("?"), this), "1124");
-    auto* back = BarButton(english ? QStringLiteral("Return") : QStringLiteral("返回"), 32862, 32811, english, this);
+    auto* back = BarButton(Text(app.strings, StringId::kReturn), 32862, 32811, english, this);
 
     auto* grid = new QGridLayout;
     grid->addWidget(Named(new QLabel(QStringLiteral("Port:"), this), "1116"), 0, 0);

@@ -11,8 +11,8 @@
 
 namespace sextara::gui {
 
-QPushButton* ReturnButton(bool english, const QString& englishText, const QString& chineseText, QWidget* parent) {
-    auto* button = new QPushButton(english ? englishText : chineseText, parent);
+QPushButton* ReturnButton(bool english, const QString& text, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
     button->setObjectName(english ? QStringLiteral("32862") : QStringLiteral("32811"));
     return button;
 }

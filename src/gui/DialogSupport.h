@@ -8,9 +8,12 @@
 #include <QPushButton>
 #include <QString>
 
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
 namespace sextara::gui {
+
+using platform::StringId;
 
 // The icon a notice carries, as its flow asks: information for a result the
 // user waited for (a clock set, a table updated, "no fix yet"), warning for a
@@ -37,7 +40,7 @@ Widget* Named(Widget* widget, const char* id) {
 }
 
 // The button that leaves a page: 32862 on the English bar, 32811 on the Chinese one.
-QPushButton* ReturnButton(bool english, const QString& englishText, const QString& chineseText, QWidget* parent);
+QPushButton* ReturnButton(bool english, const QString& text, QWidget* parent);
 
 // The serial port lists: "COM1" ... "COM9" and the five rates.
 void FillPortChoices(QComboBox* port, QComboBox* baud);

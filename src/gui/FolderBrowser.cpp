@@ -6,6 +6,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "gui/DialogSupport.h"
 #include "record/FolderList.h"
 
 namespace sextara::gui {
@@ -23,7 +24,8 @@ QTreeWidgetItem* NewItem(const std::string& text) {
 
 }  // namespace
 
-FolderBrowser::FolderBrowser(const std::string& home, const std::string& root, int language, QWidget* parent)
+FolderBrowser::FolderBrowser(const std::string& home, const std::string& root, const platform::StringTable& strings,
+                             int language, QWidget* parent)
     : QDialog(parent) {
     setModal(true);
     const bool english = language != 0;
@@ -33,9 +35,9 @@ FolderBrowser::FolderBrowser(const std::string& home, const std::string& root, i
     for (const std::string& top : FolderTops(home, root)) tree_->addTopLevelItem(NewItem(top));
     connect(tree_, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { Fill(item); });
 
-    auto* ok = new QPushButton(english ? QStringLiteral("OK") : QStringLiteral("确定"), this);
+    auto* ok = new QPushButton(Text(strings, StringId::kOk), this);
     ok->setObjectName(english ? QStringLiteral("32843") : QStringLiteral("32784"));
-    auto* cancel = new QPushButton(english ? QStringLiteral("Cancel") : QStringLiteral("取消"), this);
+    auto* cancel = new QPushButton(Text(strings, StringId::kCancel), this);
     cancel->setObjectName(english ? QStringLiteral("32865") : QStringLiteral("32785"));
     for (QPushButton* button : {ok, cancel}) button->setMinimumHeight(40);
     connect(ok, &QPushButton::clicked, this, &FolderBrowser::PressOk);

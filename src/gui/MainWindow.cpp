@@ -51,7 +51,7 @@ public:
         folder->setObjectName(QStringLiteral("dataFolder"));
         folder->setWordWrap(true);
         const bool english = app.config.effectiveLanguage != 0;
-        auto* back = ReturnButton(english, QStringLiteral("OK"), QStringLiteral("确定"), this);
+        auto* back = ReturnButton(english, Text(app.strings, StringId::kOk), this);
         back->setMinimumHeight(40);
         back->setDefault(true);
         connect(back, &QPushButton::clicked, this, [this] { done(16); });

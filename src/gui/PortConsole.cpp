@@ -42,7 +42,7 @@ PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget*
     auto* send = Named(new QPushButton(Text(strings, 29), this), "1004");
     auto* clear = Named(new QPushButton(Text(strings, 28), this), "1005");
     const bool english = app.config.effectiveLanguage != 0;
-    auto* back = ReturnButton(english, QStringLiteral("Back"), QStringLiteral("返回"), this);
+    auto* back = ReturnButton(english, Text(strings, StringId::kBack), this);
     for (QWidget* control : std::initializer_list<QWidget*>{port_, baud_, openClose_, commands_, send, clear, back}) {
         control->setMinimumHeight(36);
     }

@@ -48,7 +48,7 @@ RecordOptionsDialog::RecordOptionsDialog(AppContext& app, QWidget* parent) : QDi
     rawForm->addRow(cutoffLabel, cutoff_);
 
     const bool english = app.config.effectiveLanguage != 0;
-    auto* back = ReturnButton(english, QStringLiteral("Return"), QStringLiteral("返回"), this);
+    auto* back = ReturnButton(english, Text(strings, StringId::kReturn), this);
     back->setMinimumHeight(40);
     connect(back, &QPushButton::clicked, this, &RecordOptionsDialog::PressReturn);
     connect(type_, &QComboBox::currentIndexChanged, this, [this] { ShowEnabling(); });

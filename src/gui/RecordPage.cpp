@@ -19,18 +19,17 @@
 namespace sextara::gui {
 namespace {
 
-// Commands of the page's bars: Chinese id, English id.
+// Commands of the page's bars: Chinese id, English id, text.
 struct PageCommand {
     int chinese;
     int english;
-    const char* chineseText;
-    const char* englishText;
+    StringId text;
 };
-constexpr PageCommand kStart{32880, 32887, "开始", "Start"};
-constexpr PageCommand kSetup{32883, 32890, "配置", "Setup"};
-constexpr PageCommand kIdleReturn{32884, 32891, "返回", "Return"};
-constexpr PageCommand kStop{32807, 32845, "停止", "Stop"};
-constexpr PageCommand kRecordingReturn{32809, 32847, "返回", "Return"};
+constexpr PageCommand kStart{32880, 32887, StringId::kStart};
+constexpr PageCommand kSetup{32883, 32890, StringId::kSetup};
+constexpr PageCommand kIdleReturn{32884, 32891, StringId::kReturn};
+constexpr PageCommand kStop{32807, 32845, StringId::kStop};
+constexpr PageCommand kRecordingReturn{32809, 32847, StringId::kReturn};
 
 bool Is(const PageCommand& command, int id) { return id == command.chinese || id == command.english; }
 
@@ -85,7 +84,7 @@ RecordPage::RecordPage(AppCore& core, Prompts prompts, bool portrait, QWidget* p
         row->setContentsMargins(0, 0, 0, 0);
         for (const PageCommand& command : commands) {
             const int id = english ? command.english : command.chinese;
-            auto* button = new QPushButton(QString::fromUtf8(english ? command.englishText : command.chineseText), bar);
+            auto* button = new QPushButton(Text(strings, command.text), bar);
             button->setObjectName(QString::number(id));
             button->setMinimumHeight(40);
             connect(button, &QPushButton::clicked, this, [this, id] { RunCommand(id); });
@@ -167,7 +166,7 @@ void RecordPage::OpenOptions() {
 }
 
 void RecordPage::Browse() {
-    FolderBrowser browser(home_, root_, core_.Context().config.effectiveLanguage, this);
+    FolderBrowser browser(home_, root_, core_.Context().strings, core_.Context().config.effectiveLanguage, this);
     // Cancel leaves the field as it was.
     if (ExecOnWindow(browser, parentWidget(), 0) == QDialog::Accepted && !browser.Chosen().empty()) folder_->setText(Qs(browser.Chosen()));
 }

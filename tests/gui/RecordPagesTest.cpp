@@ -221,7 +221,7 @@ TEST_F(RecordPageFlows, BrowserOpensLazilyBuildsThePathAndCancelKeepsTheField) {
     }
     ASSERT_EQ(0, ::symlink((root + "/home").c_str(), (root + "/home/ann/maps/today/loop").c_str()));
 
-    FolderBrowser browser(root + "/home/ann", root, 0);
+    FolderBrowser browser(root + "/home/ann", root, app_->strings, 0);
     QTreeWidget* tree = Find<QTreeWidget>(browser, "1068");
     ASSERT_EQ(3, tree->topLevelItemCount());
     EXPECT_EQ(QString::fromStdString(root + "/home/ann"), tree->topLevelItem(0)->text(0));
