@@ -42,7 +42,7 @@ bool CorrectionRunner::Begin() {
         return false;
     }
     app_.correctionLink.SetSettings(s);
-    app_.correctionMode = job_.tcp ? 2 : 1;
+    app_.correctionMode = job_.tcp ? CorrectionMode::Tcp : CorrectionMode::Ntrip;
     model_.Open(job_.tcp, app_.config.effectiveLanguage, &sink_);
     Say("%s: %s%s",
         job_.tcp           ? "TCP client"

@@ -3,8 +3,11 @@
 #include "app/AppCore.h"
 #include "app/DataForward.h"
 #include "platform/Messages.h"
+#include "platform/StringIds.h"
 
 namespace sextara {
+
+using platform::StringId;
 
 AdvancedPageModel::AdvancedPageModel(AppCore& core) : core_(core) {}
 
@@ -22,7 +25,7 @@ std::optional<std::string> AdvancedPageModel::ApplyDiffMode(DiffMode mode) {
     AppContext& app = core_.Context();
     if (restoring_ || !DiffModeApplies()) return std::nullopt;
     app.SetReceiverDiffMode(mode);
-    return app.strings.String(63);
+    return app.strings.String(StringId::kDiffModeSet);
 }
 
 std::optional<std::string> AdvancedPageModel::ApplyLanguage(bool english) {
@@ -30,7 +33,7 @@ std::optional<std::string> AdvancedPageModel::ApplyLanguage(bool english) {
     app.config.language = english ? 1 : 0;
     // Takes effect when config.ini is read at the next start.
     if (app.config.language == app.config.effectiveLanguage) return std::nullopt;
-    return app.strings.String(90);
+    return app.strings.String(StringId::kLanguageNextStart);
 }
 
 // The forwarding messages have an English caption of their own.
@@ -51,41 +54,36 @@ AdvancedPageModel::ForwardOutcome AdvancedPageModel::SetForwarding(bool on) {
 std::optional<AdvancedPageModel::Notice> AdvancedPageModel::SyncClock() {
     AppContext& app = core_.Context();
     if (restoring_) return std::nullopt;
-    int text = 0;
+    StringId text = StringId::kClockNoFix;
     switch (app.clockSync.ManualSync(app.gnss.Snapshot())) {
-        case ClockSync::Manual::NoFix:
-            text = 67;
-            break;
-        case ClockSync::Manual::Set:
-            text = 65;
-            break;
-        case ClockSync::Manual::Failed:
-            text = 66;
-            break;
+        case ClockSync::Manual::NoFix: text = StringId::kClockNoFix; break;
+        case ClockSync::Manual::Set: text = StringId::kClockSet; break;
+        case ClockSync::Manual::Failed: text = StringId::kClockFailed; break;
         case ClockSync::Manual::Ignored:
             return std::nullopt;
     }
-    return Notice{Notice::Icon::Information, app.strings.String(text), app.strings.String(11)};
+    return Notice{Notice::Icon::Information, app.strings.String(text), app.strings.String(StringId::kNotice)};
 }
 
 std::optional<AdvancedPageModel::Notice> AdvancedPageModel::RestoreQuestion() const {
     if (restoring_ || !RestoreApplies()) return std::nullopt;
     const platform::StringTable& strings = core_.Context().strings;
-    return Notice{Notice::Icon::Information, strings.String(87), strings.String(11)};
+    return Notice{Notice::Icon::Information, strings.String(StringId::kRestoreQuestion),
+                  strings.String(StringId::kNotice)};
 }
 
 std::string AdvancedPageModel::HoldForRestore() {
     restoring_ = true;
     restoreDone_ = false;
     reopenDone_ = false;
-    return core_.Context().strings.String(80);
+    return core_.Context().strings.String(StringId::kResetting);
 }
 
 std::optional<std::string> AdvancedPageModel::StartRestore(platform::MessageSink& sink) {
     AppContext& app = core_.Context();
     if (core_.StartRestore(sink, app.config.GPSPort, app.config.GPSBaud)) return std::nullopt;
     restoring_ = false;
-    return app.strings.String(81);
+    return app.strings.String(StringId::kResetFailed);
 }
 
 std::optional<std::string> AdvancedPageModel::OnWorkerMessage(const platform::Message& message) {
@@ -98,11 +96,11 @@ std::optional<std::string> AdvancedPageModel::OnWorkerMessage(const platform::Me
             break;
         case platform::kWorkerRestoreDone:
             restoreDone_ = true;
-            status = strings.String(message.lParam != 0 ? 82 : 81);
+            status = strings.String(message.lParam != 0 ? StringId::kResetDone : StringId::kResetFailed);
             break;
         case platform::kWorkerGpsReopened:
             reopenDone_ = true;
-            if (message.lParam == 0) status = strings.String(68);
+            if (message.lParam == 0) status = strings.String(StringId::kGpsReopenFailed);
             break;
         default:
             break;

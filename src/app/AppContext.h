@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/ClockSync.h"
+#include "app/CorrectionMode.h"
 #include "app/PortClient.h"
 #include "app/Settings.h"
 #include "corrections/CorrectionLink.h"
@@ -51,8 +52,7 @@ public:
     std::string recordFolder;
     // Mirrors recorder.IsRecording(), refreshed by AppCore.
     std::int32_t recording = 0;
-    // 0 none, 1 NTRIP client, 2 TCP client, 3 PORT client.
-    std::int32_t correctionMode = 0;
+    CorrectionMode correctionMode = CorrectionMode::None;
     // The differential mode last applied, for the program's life: the
     // external source until the user applies SBAS.
     DiffMode diffMode = DiffMode::ExternalSource;

@@ -42,21 +42,25 @@ std::string FormatByteTotal(std::uint32_t total) {
     return text;
 }
 
-CorrectionMenuDecision DecideCorrectionMenu(MenuAction action, bool linkActive, int correctionMode,
+CorrectionMenuDecision DecideCorrectionMenu(MenuAction action, bool linkActive, CorrectionMode correctionMode,
                                             bool clientPortOpen) {
     using Page = CorrectionMenuDecision::Page;
     switch (action) {
         case MenuAction::NtripClient:
-            if (linkActive && correctionMode == 2) return {Page::None, 91, correctionMode};
+            if (linkActive && correctionMode == CorrectionMode::Tcp) {
+                return {Page::None, platform::StringId::kStopTcpFirst, correctionMode};
+            }
             if (clientPortOpen) return {Page::None, 0, correctionMode};
-            return {Page::Ntrip, 0, 1};
+            return {Page::Ntrip, 0, CorrectionMode::Ntrip};
         case MenuAction::TcpClient:
-            if (linkActive && correctionMode == 1) return {Page::None, 92, correctionMode};
+            if (linkActive && correctionMode == CorrectionMode::Ntrip) {
+                return {Page::None, platform::StringId::kStopNtripFirst, correctionMode};
+            }
             if (clientPortOpen) return {Page::None, 0, correctionMode};
-            return {Page::Tcp, 0, 2};
+            return {Page::Tcp, 0, CorrectionMode::Tcp};
         case MenuAction::PortClient:
             if (linkActive) return {Page::None, 0, correctionMode};
-            return {Page::Port, 0, 3};
+            return {Page::Port, 0, CorrectionMode::Port};
         default:
             return {Page::None, 0, correctionMode};
     }
@@ -246,7 +250,7 @@ void NtripPageModel::Close() {
 
 std::optional<PagePrompt> NtripPageModel::Start(std::string_view listText) {
     if (deps_.ensureNetwork && !deps_.ensureNetwork(deps_.link.Settings().casterAddress)) {
-        return PagePrompt{59, PagePrompt::Icon::Warning, {}};
+        return PagePrompt{platform::StringId::kNetworkFailed, PagePrompt::Icon::Warning, {}};
     }
     std::string mount;
     if (!tcp_) {
@@ -277,7 +281,7 @@ std::optional<PagePrompt> NtripPageModel::Start(std::string_view listText) {
         }
         if (!deps_.link.HasPositionForGga()) {
             NotRunning();
-            return PagePrompt{60, PagePrompt::Icon::Information, {}};
+            return PagePrompt{platform::StringId::kNoFixYet, PagePrompt::Icon::Information, {}};
         }
     }
     if (deps_.sendDiffInput) deps_.sendDiffInput();
@@ -339,7 +343,7 @@ std::optional<PagePrompt> NtripPageModel::OnMessage(std::uint32_t message) {
             view_.info.clear();
             view_.running = deps_.link.Active();
             if (view_.running) view_.listEnabled = false;
-            return PagePrompt{61, PagePrompt::Icon::Information, {}};
+            return PagePrompt{platform::StringId::kSourceTableUpdated, PagePrompt::Icon::Information, {}};
         case platform::MSG_SOURCETABLE_FAILED:
             view_.waitCursor = false;
             view_.status = "Update SourceTable Failed!";
@@ -347,7 +351,7 @@ std::optional<PagePrompt> NtripPageModel::OnMessage(std::uint32_t message) {
             view_.running = false;
             view_.listEnabled = true;
             view_.settingsEnabled = true;
-            return PagePrompt{62, PagePrompt::Icon::Warning, {}};
+            return PagePrompt{platform::StringId::kSourceTableFailed, PagePrompt::Icon::Warning, {}};
         case platform::MSG_LINK_DOWN:
             view_.status = "DisConnect from Server!";
             NotRunning();

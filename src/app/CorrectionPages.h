@@ -7,10 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "app/CorrectionMode.h"
 #include "app/ShellMenu.h"
 #include "corrections/CorrectionLink.h"
 #include "decode/GnssState.h"
 #include "platform/MessageSink.h"
+#include "platform/StringIds.h"
 
 namespace sextara {
 
@@ -25,13 +27,13 @@ std::string FormatByteTotal(std::uint32_t total);
 struct CorrectionMenuDecision {
     enum class Page { None, Ntrip, Tcp, Port };
     Page open = Page::None;
-    int refusalString = 0;  // 91 or 92 with caption 11, else 0
-    int correctionMode = 0; // the mode to set when a page opens
+    int refusalString = 0;  // kStopTcpFirst or kStopNtripFirst with caption kNotice, else 0
+    CorrectionMode correctionMode = CorrectionMode::None;  // the mode to set when a page opens
 };
-CorrectionMenuDecision DecideCorrectionMenu(MenuAction action, bool linkActive, int correctionMode,
+CorrectionMenuDecision DecideCorrectionMenu(MenuAction action, bool linkActive, CorrectionMode correctionMode,
                                             bool clientPortOpen);
 
-// A message box the page asks for: string-table text with caption 11.
+// A message box the page asks for: string-table text with caption kNotice.
 struct PagePrompt {
     enum class Icon { Information, Warning };
     int stringId = 0;

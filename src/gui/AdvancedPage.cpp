@@ -13,8 +13,11 @@
 #include <QVBoxLayout>
 
 #include "app/AppCore.h"
+#include "ui/ControlIds.h"
 
 namespace sextara::gui {
+
+using ui::AdvancedPageControl;
 
 AdvancedPage::AdvancedPage(AppCore& core, Prompts prompts, QWidget* parent)
     : QDialog(parent),
@@ -24,21 +27,25 @@ AdvancedPage::AdvancedPage(AppCore& core, Prompts prompts, QWidget* parent)
     setModal(true);
     AppContext& app = core.Context();
     const platform::StringTable& strings = app.strings;
-    setWindowTitle(Text(strings, 14));
+    setWindowTitle(Text(strings, StringId::kSetup));
 
-    auto* diffGroup = Named(new QGroupBox(Text(strings, 38), this), "1069");
-    sbas_ = Named(new QRadioButton(Text(strings, 40), diffGroup), "1052");
-    external_ = Named(new QRadioButton(Text(strings, 39), diffGroup), "1054");
-    applyDiff_ = Named(new QPushButton(Text(strings, 14), diffGroup), "1053");
+    auto* diffGroup =
+        Named(new QGroupBox(Text(strings, StringId::kDiffMode), this), AdvancedPageControl::DiffModeGroup);
+    sbas_ = Named(new QRadioButton(Text(strings, StringId::kSbas), diffGroup), AdvancedPageControl::Sbas);
+    external_ = Named(new QRadioButton(Text(strings, StringId::kExternalSource), diffGroup),
+                      AdvancedPageControl::ExternalSource);
+    applyDiff_ = Named(new QPushButton(Text(strings, StringId::kSetup), diffGroup),
+                       AdvancedPageControl::ApplyDiffMode);
     auto* diffGrid = new QGridLayout(diffGroup);
     diffGrid->addWidget(sbas_, 0, 0);
     diffGrid->addWidget(external_, 1, 0);
     diffGrid->addWidget(applyDiff_, 0, 1, 2, 1);
 
     auto* languageBox = new QWidget(this);
-    english_ = Named(new QRadioButton(QStringLiteral("English"), languageBox), "1092");
-    chinese_ = Named(new QRadioButton(QStringLiteral("中文"), languageBox), "1093");
-    auto* applyLanguage = Named(new QPushButton(Text(strings, 14), languageBox), "1056");
+    english_ = Named(new QRadioButton(QStringLiteral("English"), languageBox), AdvancedPageControl::English);
+    chinese_ = Named(new QRadioButton(QStringLiteral("中文"), languageBox), AdvancedPageControl::Chinese);
+    auto* applyLanguage = Named(new QPushButton(Text(strings, StringId::kSetup), languageBox),
+                                AdvancedPageControl::ApplyLanguage);
     auto* languageRow = new QHBoxLayout(languageBox);
     languageRow->setContentsMargins(0, 0, 0, 0);
     languageRow->addWidget(english_);
@@ -52,11 +59,14 @@ AdvancedPage::AdvancedPage(AppCore& core, Prompts prompts, QWidget* parent)
     languageChoice->addButton(english_);
     languageChoice->addButton(chinese_);
 
-    forward_ = Named(new QCheckBox(QStringLiteral("Data to External Serial Port"), this), "1149");
-    clock_ = Named(new QPushButton(Text(strings, 42), this), "1058");
-    status_ = Named(new QLabel(this), "1059");
+    forward_ = Named(new QCheckBox(QStringLiteral("Data to External Serial Port"), this),
+                     AdvancedPageControl::Forwarding);
+    clock_ =
+        Named(new QPushButton(Text(strings, StringId::kSetSystemTime), this), AdvancedPageControl::ClockSync);
+    status_ = Named(new QLabel(this), AdvancedPageControl::Status);
     status_->setWordWrap(true);
-    restore_ = Named(new QPushButton(Text(strings, 41), this), "1055");
+    restore_ =
+        Named(new QPushButton(Text(strings, StringId::kRestoreDefaults), this), AdvancedPageControl::Restore);
     const bool englishBar = app.config.effectiveLanguage != 0;
     back_ = ReturnButton(englishBar, Text(strings, StringId::kReturn), this);
     for (QWidget* control : std::initializer_list<QWidget*>{applyDiff_, applyLanguage, clock_, restore_, back_}) {
@@ -161,7 +171,7 @@ void AdvancedPage::ShowRestoring() {
 
 void AdvancedPage::PressReturn() {
     if (model_.Restoring()) return;
-    done(16);
+    done(DialogResult::kFinished);
 }
 
 void AdvancedPage::reject() {

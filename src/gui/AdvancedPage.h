@@ -17,12 +17,10 @@ class AppCore;
 
 namespace sextara::gui {
 
-// The advanced setup page. Controls by id: "1052" SBAS, "1054" external
-// source, "1053" applies the differential mode (Hemisphere only); "1092"
-// English, "1093" Chinese, "1056" applies the language (from the next start);
-// "1149" data to the external serial port; "1058" sets the clock from GNSS
-// time; "1055" restores the receiver's defaults; "1059" status line; Return
-// "32862" (English) or "32811" (Chinese).
+// The advanced setup page (AdvancedPageControl): the differential mode
+// (Hemisphere only), the language (from the next start), data to the external
+// serial port, the clock from GNSS time, the receiver's defaults, a status
+// line, and Return (command::kReturn).
 //
 // A view of AdvancedPageModel. While a restore holds the page, Return, Esc
 // and the close button do nothing and the controls that would reach the

@@ -18,8 +18,13 @@
 #include "app/CorrectionHooks.h"
 #include "app/DialogPlacement.h"
 #include "gui/QtMessageSink.h"
+#include "ui/ControlIds.h"
 
 namespace sextara::gui {
+
+using ui::CasterSettingsControl;
+using ui::NtripPageControl;
+using ui::PortClientControl;
 namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
@@ -27,9 +32,8 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 // The common control's defaults: range 0..100, step 10, wrapping round.
 void ShowSteps(QProgressBar* bar, int steps) { bar->setValue((steps * 10) % 100); }
 
-QPushButton* BarButton(const QString& text, int english, int chinese, bool isEnglish, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::number(isEnglish ? english : chinese));
+QPushButton* BarButton(const BarCommand& command, const QString& text, bool english, QWidget* parent) {
+    auto* button = CommandButton(command, english, text, parent);
     button->setMinimumHeight(40);
     return button;
 }
@@ -44,28 +48,31 @@ NtripPage::NtripPage(NtripPageModel& model, AppContext& app, bool tcp, Prompts p
     setWindowTitle(tcp ? QStringLiteral("TCP Client") : QStringLiteral("Ntrip Client"));
     setModal(true);
 
-    auto* addressLabel = Named(new QLabel(Text(strings, 12), this), "1073");
-    address_ = Named(new QLabel(this), "1011");
-    auto* mountLabel = Named(new QLabel(Text(strings, 13), this), "1074");
-    list_ = Named(new QComboBox(this), "1010");
+    auto* addressLabel =
+        Named(new QLabel(Text(strings, StringId::kIpAddress), this), NtripPageControl::AddressLabel);
+    address_ = Named(new QLabel(this), NtripPageControl::Address);
+    auto* mountLabel =
+        Named(new QLabel(Text(strings, StringId::kMountPoint), this), NtripPageControl::MountPointLabel);
+    list_ = Named(new QComboBox(this), NtripPageControl::MountPointList);
     list_->setEditable(true);
     list_->setMaxVisibleItems(20);
-    info_ = Named(new QLabel(this), "1043");
+    info_ = Named(new QLabel(this), NtripPageControl::Information);
     info_->setWordWrap(true);
-    settings_ = Named(new QPushButton(Text(strings, 14), this), "1013");
-    progress_ = Named(new QProgressBar(this), "1012");
+    settings_ = Named(new QPushButton(Text(strings, StringId::kSetup), this), NtripPageControl::Settings);
+    progress_ = Named(new QProgressBar(this), NtripPageControl::Progress);
     progress_->setTextVisible(false);
-    auto* receiveLabel = Named(new QLabel(Text(strings, 15), this), "1075");
-    counter_ = Named(new QLabel(this), "1014");
-    status_ = Named(new QPlainTextEdit(this), "1041");
+    auto* receiveLabel =
+        Named(new QLabel(Text(strings, StringId::kReceived), this), NtripPageControl::ReceivedLabel);
+    counter_ = Named(new QLabel(this), NtripPageControl::ByteCounter);
+    status_ = Named(new QPlainTextEdit(this), NtripPageControl::StatusBox);
     status_->setReadOnly(true);
     auto* healthBox = new QGroupBox(Text(strings, StringId::kCorrectionsBox), this);
     health_ = Named(new QLabel(healthBox), "health");
     health_->setWordWrap(true);
     (new QVBoxLayout(healthBox))->addWidget(health_);
-    start_ = BarButton(Text(strings, StringId::kStart), 160, 140, english, this);
-    stop_ = BarButton(Text(strings, StringId::kStop), 32845, 32807, english, this);
-    auto* back = BarButton(Text(strings, StringId::kReturn), 32847, 32809, english, this);
+    start_ = BarButton(command::kCorrectionStart, Text(strings, StringId::kStart), english, this);
+    stop_ = BarButton(command::kStop, Text(strings, StringId::kStop), english, this);
+    auto* back = BarButton(command::kRunningReturn, Text(strings, StringId::kReturn), english, this);
 
     auto* grid = new QGridLayout;
     grid->addWidget(addressLabel, 0, 0);
@@ -100,7 +107,7 @@ NtripPage::NtripPage(NtripPageModel& model, AppContext& app, bool tcp, Prompts p
     connect(start_, &QPushButton::clicked, this, &NtripPage::PressStart);
     connect(stop_, &QPushButton::clicked, this, &NtripPage::PressStop);
     connect(settings_, &QPushButton::clicked, this, &NtripPage::PressSettings);
-    connect(back, &QPushButton::clicked, this, [this] { done(16); });
+    connect(back, &QPushButton::clicked, this, [this] { done(DialogResult::kFinished); });
     connect(list_, &QComboBox::activated, this, [this](int row) {
         model_.Select(list_->itemText(row).toStdString());
         Render();
@@ -166,9 +173,10 @@ void NtripPage::Render() {
 
 void NtripPage::Ask(const std::optional<PagePrompt>& prompt) {
     if (!prompt || !prompts_.tell) return;
-    prompts_.tell(prompt->icon == PagePrompt::Icon::Information ? NoticeIcon::Information : NoticeIcon::Warning,
-                  prompt->stringId != 0 ? Text(app_.strings, prompt->stringId) : Q(prompt->text),
-                  Text(app_.strings, 11));
+    prompts_.tell(
+        prompt->icon == PagePrompt::Icon::Information ? NoticeIcon::Information : NoticeIcon::Warning,
+        prompt->stringId != 0 ? Text(app_.strings, prompt->stringId) : Q(prompt->text),
+        Text(app_.strings, StringId::kNotice));
 }
 
 void NtripPage::PressStart() {
@@ -200,23 +208,31 @@ CasterSettingsDialog::CasterSettingsDialog(AppContext& app, bool tcp, Prompts pr
     : QDialog(parent), app_(app), prompts_(std::move(prompts)), tcp_(tcp) {
     const platform::StringTable& strings = app.strings;
     const bool english = app.config.effectiveLanguage != 0;
-    setWindowTitle(Text(strings, 17));
+    setWindowTitle(Text(strings, StringId::kServer));
     setModal(true);
     const CasterDialogValues v = DialogValuesOf(app.correctionLink.Settings());
 
-    auto* server = Named(new QGroupBox(Text(strings, 17), this), "1079");
-    address_ = Named(new QLineEdit(Q(v.address), server), "1015");
-    port_ = Named(new QLineEdit(Q(v.port), server), "1018");
-    user_ = Named(new QLineEdit(Q(v.user), server), "1016");
-    password_ = Named(new QLineEdit(Q(v.password), server), "1017");
+    auto* server =
+        Named(new QGroupBox(Text(strings, StringId::kServer), this), CasterSettingsControl::ServerGroup);
+    address_ = Named(new QLineEdit(Q(v.address), server), CasterSettingsControl::Address);
+    port_ = Named(new QLineEdit(Q(v.port), server), CasterSettingsControl::Port);
+    user_ = Named(new QLineEdit(Q(v.user), server), CasterSettingsControl::User);
+    password_ = Named(new QLineEdit(Q(v.password), server), CasterSettingsControl::Password);
     auto* serverGrid = new QGridLayout(server);
-    serverGrid->addWidget(Named(new QLabel(Text(strings, 18), server), "1080"), 0, 0);
+    serverGrid->addWidget(
+        Named(new QLabel(Text(strings, StringId::kIpLabel), server), CasterSettingsControl::AddressLabel), 0,
+        0);
     serverGrid->addWidget(address_, 0, 1);
-    serverGrid->addWidget(Named(new QLabel(QStringLiteral("Port:"), server), "1086"), 1, 0);
+    serverGrid->addWidget(
+        Named(new QLabel(QStringLiteral("Port:"), server), CasterSettingsControl::PortLabel), 1, 0);
     serverGrid->addWidget(port_, 1, 1);
-    serverGrid->addWidget(Named(new QLabel(Text(strings, 20), server), "1081"), 2, 0);
+    serverGrid->addWidget(
+        Named(new QLabel(Text(strings, StringId::kUserName), server), CasterSettingsControl::UserLabel), 2,
+        0);
     serverGrid->addWidget(user_, 2, 1);
-    serverGrid->addWidget(Named(new QLabel(Text(strings, 19), server), "1082"), 3, 0);
+    serverGrid->addWidget(
+        Named(new QLabel(Text(strings, StringId::kPassword), server), CasterSettingsControl::PasswordLabel),
+        3, 0);
     serverGrid->addWidget(password_, 3, 1);
     tls_ = Named(new QCheckBox(QStringLiteral("TLS"), server), "useTls");
     tls_->setChecked(v.useTls);
@@ -225,15 +241,18 @@ CasterSettingsDialog::CasterSettingsDialog(AppContext& app, bool tcp, Prompts pr
     serverGrid->addWidget(tls_, 4, 0);
     serverGrid->addWidget(caFile_, 4, 1);
 
-    auto* gga = Named(new QGroupBox(Text(strings, 21), this), "1083");
-    receiverGga_ = Named(new QRadioButton(Text(strings, 22), gga), "1021");
-    typedGga_ = Named(new QRadioButton(Text(strings, 23), gga), "1022");
-    latitude_ = Named(new QLineEdit(Q(v.latitude), gga), "1020");
-    longitude_ = Named(new QLineEdit(Q(v.longitude), gga), "1023");
-    northSouth_ = Named(new QComboBox(gga), "1024");
+    auto* gga =
+        Named(new QGroupBox(Text(strings, StringId::kGgaSource), this), CasterSettingsControl::GgaGroup);
+    receiverGga_ = Named(new QRadioButton(Text(strings, StringId::kSendReceiverGga), gga),
+                         CasterSettingsControl::ReceiverGga);
+    typedGga_ =
+        Named(new QRadioButton(Text(strings, StringId::kTypedGga), gga), CasterSettingsControl::TypedGga);
+    latitude_ = Named(new QLineEdit(Q(v.latitude), gga), CasterSettingsControl::Latitude);
+    longitude_ = Named(new QLineEdit(Q(v.longitude), gga), CasterSettingsControl::Longitude);
+    northSouth_ = Named(new QComboBox(gga), CasterSettingsControl::NorthSouth);
     northSouth_->addItems({QStringLiteral("N"), QStringLiteral("S")});
     northSouth_->setCurrentIndex(v.south ? 1 : 0);
-    eastWest_ = Named(new QComboBox(gga), "1025");
+    eastWest_ = Named(new QComboBox(gga), CasterSettingsControl::EastWest);
     eastWest_->addItems({QStringLiteral("E"), QStringLiteral("W")});
     eastWest_->setCurrentIndex(v.west ? 1 : 0);
     current_ = Named(new QCheckBox(Text(strings, StringId::kSendCurrentPosition), gga), "sendCurrentGga");
@@ -242,16 +261,18 @@ CasterSettingsDialog::CasterSettingsDialog(AppContext& app, bool tcp, Prompts pr
     auto* ggaGrid = new QGridLayout(gga);
     ggaGrid->addWidget(receiverGga_, 0, 0, 1, 3);
     ggaGrid->addWidget(typedGga_, 1, 0, 1, 3);
-    ggaGrid->addWidget(Named(new QLabel(QStringLiteral("B:"), gga), "1084"), 2, 0);
+    ggaGrid->addWidget(Named(new QLabel(QStringLiteral("B:"), gga), CasterSettingsControl::LatitudeLabel), 2,
+                       0);
     ggaGrid->addWidget(latitude_, 2, 1);
     ggaGrid->addWidget(northSouth_, 2, 2);
-    ggaGrid->addWidget(Named(new QLabel(QStringLiteral("L:"), gga), "1085"), 3, 0);
+    ggaGrid->addWidget(Named(new QLabel(QStringLiteral("L:"), gga), CasterSettingsControl::LongitudeLabel), 3,
+                       0);
     ggaGrid->addWidget(longitude_, 3, 1);
     ggaGrid->addWidget(eastWest_, 3, 2);
     ggaGrid->addWidget(current_, 4, 0, 1, 3);
 
-    auto* ok = BarButton(Text(strings, StringId::kOk), 32843, 32784, english, this);
-    auto* cancel = BarButton(Text(strings, StringId::kCancel), 32865, 32785, english, this);
+    auto* ok = BarButton(command::kOk, Text(strings, StringId::kOk), english, this);
+    auto* cancel = BarButton(command::kCancel, Text(strings, StringId::kCancel), english, this);
     auto* bar = new QHBoxLayout;
     bar->addWidget(ok);
     bar->addStretch();
@@ -264,7 +285,7 @@ CasterSettingsDialog::CasterSettingsDialog(AppContext& app, bool tcp, Prompts pr
 
     connect(receiverGga_, &QRadioButton::toggled, this, [this] { EnableTyped(); });
     connect(ok, &QPushButton::clicked, this, &CasterSettingsDialog::PressOk);
-    connect(cancel, &QPushButton::clicked, this, [this] { done(0); });
+    connect(cancel, &QPushButton::clicked, this, [this] { done(DialogResult::kRejected); });
     if (tcp) {
         for (QWidget* w : std::initializer_list<QWidget*>{user_, password_, receiverGga_, typedGga_, current_}) {
             w->setEnabled(false);
@@ -296,12 +317,13 @@ void CasterSettingsDialog::PressOk() {
     v.caFile = caFile_->text().toStdString();
     corrections::CasterSettings settings;
     if (auto message = SettingsFromDialog(app_.correctionLink.Settings(), v, settings)) {
-        if (prompts_.tell) prompts_.tell(NoticeIcon::Warning, Q(*message), Text(app_.strings, 11));
+        if (prompts_.tell)
+            prompts_.tell(NoticeIcon::Warning, Q(*message), Text(app_.strings, StringId::kNotice));
         return;
     }
     app_.correctionLink.SetSettings(settings);
     app_.correctionLink.SaveCasterSettings();
-    done(1);
+    done(DialogResult::kAccepted);
 }
 
 PortClientPage::PortClientPage(AppContext& app, Prompts prompts, QWidget* parent)
@@ -309,19 +331,19 @@ PortClientPage::PortClientPage(AppContext& app, Prompts prompts, QWidget* parent
     const bool english = app.config.effectiveLanguage != 0;
     setWindowTitle(QStringLiteral("PORT Client"));
     setModal(true);
-    port_ = Named(new QComboBox(this), "1117");
-    baud_ = Named(new QComboBox(this), "1118");
+    port_ = Named(new QComboBox(this), PortClientControl::Port);
+    baud_ = Named(new QComboBox(this), PortClientControl::Baud);
     FillPortChoices(port_, baud_);
-    openClose_ = Named(new QPushButton(this), "1119");
-    progress_ = Named(new QProgressBar(this), "1123");
+    openClose_ = Named(new QPushButton(this), PortClientControl::OpenClose);
+    progress_ = Named(new QProgressBar(this), PortClientControl::Progress);
     progress_->setTextVisible(false);
-    count_ = Named(new QLabel(QStringLiteral("?"), this), "1124");
-    auto* back = BarButton(Text(app.strings, StringId::kReturn), 32862, 32811, english, this);
+    count_ = Named(new QLabel(QStringLiteral("?"), this), PortClientControl::ReceivedCount);
+    auto* back = BarButton(command::kReturn, Text(app.strings, StringId::kReturn), english, this);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(Named(new QLabel(QStringLiteral("Port:"), this), "1116"), 0, 0);
+    grid->addWidget(Named(new QLabel(QStringLiteral("Port:"), this), PortClientControl::PortLabel), 0, 0);
     grid->addWidget(port_, 0, 1);
-    grid->addWidget(Named(new QLabel(QStringLiteral("BaudRate:"), this), "1120"), 1, 0);
+    grid->addWidget(Named(new QLabel(QStringLiteral("BaudRate:"), this), PortClientControl::BaudLabel), 1, 0);
     grid->addWidget(baud_, 1, 1);
     grid->addWidget(openClose_, 0, 2, 2, 1);
     grid->addWidget(progress_, 2, 0, 1, 3);
@@ -338,7 +360,7 @@ PortClientPage::PortClientPage(AppContext& app, Prompts prompts, QWidget* parent
     timer_.setInterval(1000);
     connect(&timer_, &QTimer::timeout, this, &PortClientPage::OnTimer);
     connect(openClose_, &QPushButton::clicked, this, &PortClientPage::PressOpenClose);
-    connect(back, &QPushButton::clicked, this, [this] { done(16); });
+    connect(back, &QPushButton::clicked, this, [this] { done(DialogResult::kFinished); });
     connect(this, &QDialog::finished, this, [this] { timer_.stop(); });
 
     int number = 2, baud = 19200;
@@ -359,7 +381,7 @@ PortClientPage::PortClientPage(AppContext& app, Prompts prompts, QWidget* parent
 void PortClientPage::ShowOpen(bool open) {
     port_->setEnabled(!open);
     baud_->setEnabled(!open);
-    openClose_->setText(Text(app_.strings, open ? 31 : 30));
+    openClose_->setText(Text(app_.strings, open ? StringId::kClose : StringId::kOpen));
     progress_->setEnabled(open);
 }
 
@@ -376,7 +398,9 @@ void PortClientPage::PressOpenClose() {
         ShowOpen(true);
         return;
     }
-    if (prompts_.tell) prompts_.tell(NoticeIcon::Warning, Text(app_.strings, 73), Text(app_.strings, 11));
+    if (prompts_.tell)
+        prompts_.tell(NoticeIcon::Warning, Text(app_.strings, StringId::kPortOpenFailed),
+                      Text(app_.strings, StringId::kNotice));
     timer_.stop();
     ShowOpen(false);
 }

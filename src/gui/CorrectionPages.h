@@ -28,12 +28,10 @@ namespace sextara::gui {
 class QtMessageSink;
 
 // The NTRIP and TCP client page: a view of NtripPageModel. Controls by id:
-// "1011" address, "1010" mount point list, "1043" information line, "1013"
-// settings, "1012" progress, "1014" byte counter, "1041" status box, "health"
-// the corrections' health box; the bar's
-// buttons carry their command ids (Start 160 / 140, Stop 32845 / 32807,
-// Return 32847 / 32809, English / Chinese). The connection's messages reach
-// the page while it exists and are dropped once it has gone.
+// NtripPageControl, and "health" the corrections' health box; the bar's
+// buttons carry their command ids (kCorrectionStart, kStop, kRunningReturn).
+// The connection's messages reach the page while it exists and are dropped
+// once it has gone.
 class NtripPage final : public QDialog {
     Q_OBJECT
 public:
@@ -79,11 +77,9 @@ private:
     bool waitCursor_ = false;
 };
 
-// The caster settings: "1015" address, "1018" port, "1016" user, "1017"
-// password, radios "1021" receiver GGA and "1022" typed GGA, "1020"
-// latitude, "1023" longitude, "1024" N/S, "1025" E/W, "sendCurrentGga" the
+// The caster settings: CasterSettingsControl, and "sendCurrentGga" the
 // current position in the periodic GGA, "useTls" TLS to the caster, "caFile"
-// its private CA's PEM file; OK 32843 / 32784, Cancel 32865 / 32785. Values
+// its private CA's PEM file; OK and Cancel (command::kOk, kCancel). Values
 // that cannot be used are refused on OK with a message.
 class CasterSettingsDialog final : public QDialog {
     Q_OBJECT
@@ -114,9 +110,9 @@ private:
     QLineEdit* caFile_ = nullptr;
 };
 
-// The PORT client page: "1117" port, "1118" rate, "1119" open/close, "1123"
-// progress, "1124" received count; Return 32862 / 32811. The port's bytes move
-// to the receiver by the PortClient's own thread, page or no page.
+// The PORT client page: PortClientControl and Return (command::kReturn). The
+// port's bytes move to the receiver by the PortClient's own thread, page or
+// no page.
 class PortClientPage final : public QDialog {
     Q_OBJECT
 public:

@@ -11,10 +11,14 @@
 
 namespace sextara::gui {
 
-QPushButton* ReturnButton(bool english, const QString& text, QWidget* parent) {
+QPushButton* CommandButton(const BarCommand& command, bool englishBar, const QString& text, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
-    button->setObjectName(english ? QStringLiteral("32862") : QStringLiteral("32811"));
+    button->setObjectName(QString::number(command.For(englishBar)));
     return button;
+}
+
+QPushButton* ReturnButton(bool english, const QString& text, QWidget* parent) {
+    return CommandButton(command::kReturn, english, text, parent);
 }
 
 void FillPortChoices(QComboBox* port, QComboBox* baud) {

@@ -1,13 +1,15 @@
 #pragma once
 
-#include <functional>
-
 #include <QComboBox>
 #include <QDialog>
 #include <QIcon>
 #include <QPushButton>
 #include <QString>
+#include <functional>
+#include <type_traits>
 
+#include "app/CommandIds.h"
+#include "app/DialogResults.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
@@ -32,14 +34,38 @@ struct Prompts {
     static Prompts MessageBoxes(QWidget* parent);
 };
 
-// Gives a control its dialog id as object name (tests find controls by it).
-template <typename Widget>
-Widget* Named(Widget* widget, const char* id) {
-    widget->setObjectName(QString::fromLatin1(id));
+// Gives a control its dialog id (ui/ControlIds.h) as object name: tests and
+// scripts find controls by it.
+template <typename Widget, typename Control>
+requires std::is_enum_v<Control> Widget* Named(Widget* widget, Control id) {
+    widget->setObjectName(QString::number(static_cast<int>(id)));
     return widget;
 }
 
-// The button that leaves a page: 32862 on the English bar, 32811 on the Chinese one.
+// A name of the program's own for a control without a dialog id ("health").
+// A number would pass by the id tables, so it does not compile.
+class OwnName {
+public:
+    consteval OwnName(const char* name) : name_(name) {  // NOLINT(google-explicit-constructor)
+        bool digits = *name != '\0';
+        for (const char* c = name; *c != '\0'; ++c) digits = digits && *c >= '0' && *c <= '9';
+        if (digits) throw "a dialog id goes through ui/ControlIds.h";
+    }
+    const char* Get() const { return name_; }
+
+private:
+    const char* name_;
+};
+
+template <typename Widget>
+Widget* Named(Widget* widget, OwnName name) {
+    widget->setObjectName(QString::fromLatin1(name.Get()));
+    return widget;
+}
+
+// A button of a bar, named by its command's id on the bar of that language.
+QPushButton* CommandButton(const BarCommand& command, bool englishBar, const QString& text, QWidget* parent);
+// The button that leaves a page (command::kReturn).
 QPushButton* ReturnButton(bool english, const QString& text, QWidget* parent);
 
 // The serial port lists: "COM1" ... "COM9" and the five rates.

@@ -8,8 +8,11 @@
 
 #include "gui/DialogSupport.h"
 #include "record/FolderList.h"
+#include "ui/ControlIds.h"
 
 namespace sextara::gui {
+
+using ui::FolderBrowserControl;
 namespace {
 
 // Set once an item's subfolders have been read.
@@ -29,16 +32,13 @@ FolderBrowser::FolderBrowser(const std::string& home, const std::string& root, c
     : QDialog(parent) {
     setModal(true);
     const bool english = language != 0;
-    tree_ = new QTreeWidget(this);
-    tree_->setObjectName(QStringLiteral("1068"));
+    tree_ = Named(new QTreeWidget(this), FolderBrowserControl::Tree);
     tree_->setHeaderHidden(true);
     for (const std::string& top : FolderTops(home, root)) tree_->addTopLevelItem(NewItem(top));
     connect(tree_, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { Fill(item); });
 
-    auto* ok = new QPushButton(Text(strings, StringId::kOk), this);
-    ok->setObjectName(english ? QStringLiteral("32843") : QStringLiteral("32784"));
-    auto* cancel = new QPushButton(Text(strings, StringId::kCancel), this);
-    cancel->setObjectName(english ? QStringLiteral("32865") : QStringLiteral("32785"));
+    auto* ok = CommandButton(command::kOk, english, Text(strings, StringId::kOk), this);
+    auto* cancel = CommandButton(command::kCancel, english, Text(strings, StringId::kCancel), this);
     for (QPushButton* button : {ok, cancel}) button->setMinimumHeight(40);
     connect(ok, &QPushButton::clicked, this, &FolderBrowser::PressOk);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -13,11 +13,11 @@ class StringTable;
 
 namespace sextara::gui {
 
-// The folder browser: a tree ("1068") whose first level is the user's home,
-// the mounted media and the root; an item's subfolders are read when it is
-// opened. OK ("32843" English, "32784" Chinese) takes the selected folder;
-// Cancel ("32865", "32785"), Esc and the close button take nothing. The
-// buttons' ids follow language, their texts the string table.
+// The folder browser: a tree (FolderBrowserControl) whose first level is the
+// user's home, the mounted media and the root; an item's subfolders are read
+// when it is opened. OK (command::kOk) takes the selected folder; Cancel, Esc
+// and the close button take nothing. The buttons' ids follow language, their
+// texts the string table.
 class FolderBrowser final : public QDialog {
     Q_OBJECT
 public:

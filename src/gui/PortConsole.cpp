@@ -1,8 +1,5 @@
 #include "gui/PortConsole.h"
 
-#include <array>
-#include <string>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -11,36 +8,41 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <array>
+#include <string>
 
 #include "app/AppCore.h"
 #include "receiver/ReceiverCommands.h"
 #include "receiver/ReceiverMakes.h"
+#include "ui/ControlIds.h"
 
 namespace sextara::gui {
+
+using ui::PortConsoleControl;
 PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget* parent)
     : QDialog(parent), core_(core), prompts_(std::move(prompts)) {
     const AppContext& app = core.Context();
     const platform::StringTable& strings = app.strings;
-    setWindowTitle(Text(strings, 14));
+    setWindowTitle(Text(strings, StringId::kSetup));
     setModal(true);
 
-    port_ = Named(new QComboBox(this), "1000");
-    baud_ = Named(new QComboBox(this), "1001");
+    port_ = Named(new QComboBox(this), PortConsoleControl::Port);
+    baud_ = Named(new QComboBox(this), PortConsoleControl::Baud);
     FillPortChoices(port_, baud_);
-    openClose_ = Named(new QPushButton(this), "1002");
-    show_ = Named(new QCheckBox(Text(strings, 27), this), "1006");
-    received_ = Named(new QPlainTextEdit(this), "1003");
+    openClose_ = Named(new QPushButton(this), PortConsoleControl::OpenClose);
+    show_ = Named(new QCheckBox(Text(strings, StringId::kShow), this), PortConsoleControl::Show);
+    received_ = Named(new QPlainTextEdit(this), PortConsoleControl::Received);
     received_->setReadOnly(true);
     received_->setMaximumBlockCount(0);
-    commands_ = Named(new QComboBox(this), "1007");
+    commands_ = Named(new QComboBox(this), PortConsoleControl::CannedCommands);
     for (const std::string_view command : ReceiverMakeOf(app.config.receiverType).consoleCommands) {
         commands_->addItem(QString::fromUtf8(command.data(), static_cast<qsizetype>(command.size())));
     }
     commands_->setCurrentIndex(-1);
-    command_ = Named(new QPlainTextEdit(this), "1008");
+    command_ = Named(new QPlainTextEdit(this), PortConsoleControl::Command);
     command_->setMaximumHeight(64);
-    auto* send = Named(new QPushButton(Text(strings, 29), this), "1004");
-    auto* clear = Named(new QPushButton(Text(strings, 28), this), "1005");
+    auto* send = Named(new QPushButton(Text(strings, StringId::kSend), this), PortConsoleControl::Send);
+    auto* clear = Named(new QPushButton(Text(strings, StringId::kClear), this), PortConsoleControl::Clear);
     const bool english = app.config.effectiveLanguage != 0;
     auto* back = ReturnButton(english, Text(strings, StringId::kBack), this);
     for (QWidget* control : std::initializer_list<QWidget*>{port_, baud_, openClose_, commands_, send, clear, back}) {
@@ -48,9 +50,11 @@ PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget*
     }
 
     auto* top = new QGridLayout;
-    auto* portLabel = Named(new QLabel(Text(strings, 24), this), "1076");
-    auto* baudLabel = Named(new QLabel(Text(strings, 25), this), "1077");
-    auto* receiveLabel = Named(new QLabel(Text(strings, 26), this), "1078");
+    auto* portLabel = Named(new QLabel(Text(strings, StringId::kPort), this), PortConsoleControl::PortLabel);
+    auto* baudLabel =
+        Named(new QLabel(Text(strings, StringId::kPortBaudRate), this), PortConsoleControl::BaudLabel);
+    auto* receiveLabel =
+        Named(new QLabel(Text(strings, StringId::kReceive), this), PortConsoleControl::ReceivedLabel);
     if (portrait) {
         top->addWidget(portLabel, 0, 0);
         top->addWidget(port_, 0, 1);
@@ -90,7 +94,7 @@ PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget*
     connect(openClose_, &QPushButton::clicked, this, &PortConsole::PressOpenClose);
     connect(send, &QPushButton::clicked, this, &PortConsole::PressSend);
     connect(clear, &QPushButton::clicked, this, &PortConsole::PressClear);
-    connect(back, &QPushButton::clicked, this, [this] { done(16); });
+    connect(back, &QPushButton::clicked, this, [this] { done(DialogResult::kFinished); });
     connect(show_, &QCheckBox::toggled, this, [this](bool on) { showReceived_ = on; });
     connect(commands_, &QComboBox::currentIndexChanged, this, [this](int row) {
         if (row >= 0) command_->setPlainText(commands_->itemText(row));
@@ -106,7 +110,7 @@ void PortConsole::ShowPortState(bool open) {
     const platform::StringTable& strings = core_.Context().strings;
     port_->setEnabled(!open);
     baud_->setEnabled(!open);
-    openClose_->setText(Text(strings, open ? 31 : 30));
+    openClose_->setText(Text(strings, open ? StringId::kClose : StringId::kOpen));
 }
 
 void PortConsole::PressOpenClose() {
@@ -124,7 +128,9 @@ void PortConsole::PressOpenClose() {
         poll_.start(1);
         return;
     }
-    if (prompts_.tell) prompts_.tell(NoticeIcon::Warning, Text(app.strings, 73), Text(app.strings, 11));
+    if (prompts_.tell)
+        prompts_.tell(NoticeIcon::Warning, Text(app.strings, StringId::kPortOpenFailed),
+                      Text(app.strings, StringId::kNotice));
     ShowPortState(false);
     poll_.stop();
 }
@@ -132,7 +138,9 @@ void PortConsole::PressOpenClose() {
 void PortConsole::PressSend() {
     AppContext& app = core_.Context();
     if (!app.gpsPath.GpsPortOpen()) {
-        if (prompts_.tell) prompts_.tell(NoticeIcon::Warning, Text(app.strings, 73), Text(app.strings, 11));
+        if (prompts_.tell)
+            prompts_.tell(NoticeIcon::Warning, Text(app.strings, StringId::kPortOpenFailed),
+                          Text(app.strings, StringId::kNotice));
         return;
     }
     std::string text = command_->toPlainText().left(2048).toStdString();

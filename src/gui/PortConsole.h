@@ -21,10 +21,8 @@ class AppCore;
 namespace sextara::gui {
 
 // The port setup console: close and reopen the GPS path, watch what the
-// receiver sends, send it a command. Controls by id: "1000" port, "1001"
-// rate, "1002" open/close, "1006" show, "1003" received, "1007" canned
-// commands, "1008" command, "1004" send, "1005" clear; the bar's return
-// button carries its command id (32862 English, 32811 Chinese).
+// receiver sends, send it a command (PortConsoleControl); the bar's Back
+// button carries command::kReturn.
 class PortConsole final : public QDialog {
     Q_OBJECT
 public:

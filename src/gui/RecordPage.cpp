@@ -1,9 +1,5 @@
 #include "gui/RecordPage.h"
 
-#include <cstdlib>
-#include <initializer_list>
-#include <utility>
-
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,27 +7,35 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cstdlib>
+#include <initializer_list>
+#include <utility>
 
 #include "app/AppCore.h"
+#include "app/DialogPlacement.h"
 #include "gui/FolderBrowser.h"
 #include "gui/RecordOptionsDialog.h"
+#include "ui/ControlIds.h"
 
 namespace sextara::gui {
+
+using ui::RecordPageControl;
 namespace {
 
-// Commands of the page's bars: Chinese id, English id, text.
+// The buttons of the page's two bars.
 struct PageCommand {
-    int chinese;
-    int english;
+    BarCommand command;
     StringId text;
 };
-constexpr PageCommand kStart{32880, 32887, StringId::kStart};
-constexpr PageCommand kSetup{32883, 32890, StringId::kSetup};
-constexpr PageCommand kIdleReturn{32884, 32891, StringId::kReturn};
-constexpr PageCommand kStop{32807, 32845, StringId::kStop};
-constexpr PageCommand kRecordingReturn{32809, 32847, StringId::kReturn};
+constexpr PageCommand kStart{command::kRecordStart, StringId::kStart};
+constexpr PageCommand kSetup{command::kRecordSetup, StringId::kSetup};
+constexpr PageCommand kIdleReturn{command::kRecordReturn, StringId::kReturn};
+constexpr PageCommand kStop{command::kStop, StringId::kStop};
+constexpr PageCommand kRecordingReturn{command::kRunningReturn, StringId::kReturn};
 
-bool Is(const PageCommand& command, int id) { return id == command.chinese || id == command.english; }
+bool Is(const PageCommand& button, int id) {
+    return button.command.Is(id);
+}
 
 // The page state survives leaving the page.
 int& DotPhase() {
@@ -48,31 +52,41 @@ RecordPage::RecordPage(AppCore& core, Prompts prompts, bool portrait, QWidget* p
     setModal(true);
     AppContext& app = core.Context();
     const platform::StringTable& strings = app.strings;
-    setWindowTitle(Text(strings, 35));
+    setWindowTitle(Text(strings, StringId::kRecordingGroup));
     if (const char* home = std::getenv("HOME")) home_ = home;
 
-    auto* fileGroup = Named(new QGroupBox(Text(strings, 32), this), "1086");
-    folder_ = Named(new QLineEdit(fileGroup), "1061");
+    auto* fileGroup =
+        Named(new QGroupBox(Text(strings, StringId::kFileGroup), this), RecordPageControl::FileGroup);
+    folder_ = Named(new QLineEdit(fileGroup), RecordPageControl::Folder);
     folder_->setMaxLength(260);
-    browse_ = Named(new QPushButton(QStringLiteral("..."), fileGroup), "1063");
-    name_ = Named(new QLineEdit(fileGroup), "1062");
+    browse_ = Named(new QPushButton(QStringLiteral("..."), fileGroup), RecordPageControl::Browse);
+    name_ = Named(new QLineEdit(fileGroup), RecordPageControl::FileName);
     name_->setMaxLength(260);
     auto* fileGrid = new QGridLayout(fileGroup);
-    fileGrid->addWidget(Named(new QLabel(Text(strings, 33), fileGroup), "1087"), 0, 0);
+    fileGrid->addWidget(
+        Named(new QLabel(Text(strings, StringId::kFolder), fileGroup), RecordPageControl::FolderLabel), 0, 0);
     fileGrid->addWidget(folder_, portrait ? 1 : 0, portrait ? 0 : 1);
     fileGrid->addWidget(browse_, portrait ? 1 : 0, portrait ? 1 : 2);
-    fileGrid->addWidget(Named(new QLabel(Text(strings, 34), fileGroup), "1088"), 2, 0);
+    fileGrid->addWidget(
+        Named(new QLabel(Text(strings, StringId::kFileName), fileGroup), RecordPageControl::FileNameLabel), 2,
+        0);
     fileGrid->addWidget(name_, portrait ? 3 : 2, portrait ? 0 : 1);
 
-    auto* stateGroup = Named(new QGroupBox(Text(strings, 35), this), "1089");
-    status_ = Named(new QLabel(stateGroup), "1066");
-    duration_ = Named(new QLabel(stateGroup), "1064");
-    sizeLabel_ = Named(new QLabel(Text(strings, 100), stateGroup), "1092");
-    size_ = Named(new QLabel(stateGroup), "1065");
+    auto* stateGroup =
+        Named(new QGroupBox(Text(strings, StringId::kRecordingGroup), this), RecordPageControl::StateGroup);
+    status_ = Named(new QLabel(stateGroup), RecordPageControl::Status);
+    duration_ = Named(new QLabel(stateGroup), RecordPageControl::Duration);
+    sizeLabel_ =
+        Named(new QLabel(Text(strings, StringId::kDataSize), stateGroup), RecordPageControl::SizeLabel);
+    size_ = Named(new QLabel(stateGroup), RecordPageControl::Size);
     auto* stateGrid = new QGridLayout(stateGroup);
-    stateGrid->addWidget(Named(new QLabel(Text(strings, 37), stateGroup), "1091"), 0, 0);
+    stateGrid->addWidget(
+        Named(new QLabel(Text(strings, StringId::kStatus), stateGroup), RecordPageControl::StatusLabel), 0,
+        0);
     stateGrid->addWidget(status_, 0, 1);
-    stateGrid->addWidget(Named(new QLabel(Text(strings, 36), stateGroup), "1090"), 1, 0);
+    stateGrid->addWidget(
+        Named(new QLabel(Text(strings, StringId::kDuration), stateGroup), RecordPageControl::DurationLabel),
+        1, 0);
     stateGrid->addWidget(duration_, 1, 1);
     stateGrid->addWidget(sizeLabel_, 2, 0);
     stateGrid->addWidget(size_, 2, 1);
@@ -83,9 +97,8 @@ RecordPage::RecordPage(AppCore& core, Prompts prompts, bool portrait, QWidget* p
         auto* row = new QHBoxLayout(bar);
         row->setContentsMargins(0, 0, 0, 0);
         for (const PageCommand& command : commands) {
-            const int id = english ? command.english : command.chinese;
-            auto* button = new QPushButton(Text(strings, command.text), bar);
-            button->setObjectName(QString::number(id));
+            const int id = command.command.For(english);
+            auto* button = CommandButton(command.command, english, Text(strings, command.text), bar);
             button->setMinimumHeight(40);
             connect(button, &QPushButton::clicked, this, [this, id] { RunCommand(id); });
             row->addWidget(button);
@@ -145,7 +158,8 @@ void RecordPage::RunCommand(int id) {
         }
         ShowState();
         if (!model_.Notice().empty() && prompts_.tell) {
-            prompts_.tell(NoticeIcon::Warning, Qs(model_.Notice()), Text(core_.Context().strings, 11));
+            prompts_.tell(NoticeIcon::Warning, Qs(model_.Notice()),
+                          Text(core_.Context().strings, StringId::kNotice));
         }
     } else if (Is(kStop, id)) {
         model_.Stop();
@@ -155,20 +169,22 @@ void RecordPage::RunCommand(int id) {
         OpenOptions();
     } else if (Is(kIdleReturn, id) || Is(kRecordingReturn, id)) {
         timer_.stop();
-        done(16);
+        done(DialogResult::kFinished);
     }
 }
 
 void RecordPage::OpenOptions() {
     RecordOptionsDialog options(core_.Context(), this);
-    ExecOnWindow(options, parentWidget(), 0);
+    ExecOnWindow(options, parentWidget(), kPlaceFullPage);
     ShowState();
 }
 
 void RecordPage::Browse() {
     FolderBrowser browser(home_, root_, core_.Context().strings, core_.Context().config.effectiveLanguage, this);
     // Cancel leaves the field as it was.
-    if (ExecOnWindow(browser, parentWidget(), 0) == QDialog::Accepted && !browser.Chosen().empty()) folder_->setText(Qs(browser.Chosen()));
+    if (ExecOnWindow(browser, parentWidget(), kPlaceFullPage) == QDialog::Accepted &&
+        !browser.Chosen().empty())
+        folder_->setText(Qs(browser.Chosen()));
 }
 
 void RecordPage::OnTimer() {

@@ -19,12 +19,10 @@ class AppCore;
 
 namespace sextara::gui {
 
-// The recording page: folder ("1061", "1063" browses), file name ("1062"),
-// status ("1066"), duration ("1064") and size ("1065", with its label
-// "1092"). Its bar holds buttons named by command id: idle Start
-// (32887/32880), Setup (32890/32883), Return (32891/32884); recording Stop
-// (32845/32807), Return (32847/32809), English/Chinese. Leaving the page
-// keeps a recording running; coming back shows it again.
+// The recording page (RecordPageControl): folder and its browser, file name,
+// status, duration and size. Its bar holds buttons named by command id: idle
+// kRecordStart, kRecordSetup, kRecordReturn; recording kStop, kRunningReturn.
+// Leaving the page keeps a recording running; coming back shows it again.
 class RecordPage final : public QDialog {
     Q_OBJECT
 public:
