@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,45 +19,16 @@ namespace sextara::gui {
 using ui::AdvancedPageControl;
 
 AdvancedPage::AdvancedPage(AppCore& core, Prompts prompts, QWidget* parent)
-    : QDialog(parent),
+    : Page(core.Context().strings, core.Context().config.effectiveLanguage != 0, parent),
       model_(core),
       prompts_(std::move(prompts)),
       sink_([this](const WorkerMessage& message) { OnWorkerMessage(message); }) {
-    setModal(true);
-    AppContext& app = core.Context();
-    const platform::StringTable& strings = app.strings;
+    const platform::StringTable& strings = Strings();
     setWindowTitle(Text(strings, StringId::kSetup));
 
-    auto* diffGroup =
-        Named(new QGroupBox(Text(strings, StringId::kDiffMode), this), AdvancedPageControl::DiffModeGroup);
-    sbas_ = Named(new QRadioButton(Text(strings, StringId::kSbas), diffGroup), AdvancedPageControl::Sbas);
-    external_ = Named(new QRadioButton(Text(strings, StringId::kExternalSource), diffGroup),
-                      AdvancedPageControl::ExternalSource);
-    applyDiff_ = Named(new QPushButton(Text(strings, StringId::kSetup), diffGroup),
-                       AdvancedPageControl::ApplyDiffMode);
-    auto* diffGrid = new QGridLayout(diffGroup);
-    diffGrid->addWidget(sbas_, 0, 0);
-    diffGrid->addWidget(external_, 1, 0);
-    diffGrid->addWidget(applyDiff_, 0, 1, 2, 1);
-
-    auto* languageBox = new QWidget(this);
-    english_ = Named(new QRadioButton(QStringLiteral("English"), languageBox), AdvancedPageControl::English);
-    chinese_ = Named(new QRadioButton(QStringLiteral("中文"), languageBox), AdvancedPageControl::Chinese);
-    auto* applyLanguage = Named(new QPushButton(Text(strings, StringId::kSetup), languageBox),
-                                AdvancedPageControl::ApplyLanguage);
-    auto* languageRow = new QHBoxLayout(languageBox);
-    languageRow->setContentsMargins(0, 0, 0, 0);
-    languageRow->addWidget(english_);
-    languageRow->addWidget(chinese_);
-    languageRow->addWidget(applyLanguage);
-    // The two pairs are separate choices.
-    auto* diffChoice = new QButtonGroup(this);
-    diffChoice->addButton(sbas_);
-    diffChoice->addButton(external_);
-    auto* languageChoice = new QButtonGroup(this);
-    languageChoice->addButton(english_);
-    languageChoice->addButton(chinese_);
-
+    QWidget* diffGroup = BuildDiffModeGroup();
+    QPushButton* applyLanguage = nullptr;
+    QWidget* languageBox = BuildLanguageRow(applyLanguage);
     forward_ = Named(new QCheckBox(QStringLiteral("Data to External Serial Port"), this),
                      AdvancedPageControl::Forwarding);
     clock_ =
@@ -67,21 +37,15 @@ AdvancedPage::AdvancedPage(AppCore& core, Prompts prompts, QWidget* parent)
     status_->setWordWrap(true);
     restore_ =
         Named(new QPushButton(Text(strings, StringId::kRestoreDefaults), this), AdvancedPageControl::Restore);
-    const bool englishBar = app.config.effectiveLanguage != 0;
-    back_ = ReturnButton(englishBar, Text(strings, StringId::kReturn), this);
+    back_ = AddReturnButton();
     for (QWidget* control : std::initializer_list<QWidget*>{applyDiff_, applyLanguage, clock_, restore_, back_}) {
         control->setMinimumHeight(36);
     }
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(diffGroup);
-    layout->addWidget(languageBox);
-    layout->addWidget(forward_);
-    layout->addWidget(clock_);
-    layout->addWidget(status_);
-    layout->addWidget(restore_);
-    layout->addStretch();
-    layout->addWidget(back_);
+    for (QWidget* row :
+         std::initializer_list<QWidget*>{diffGroup, languageBox, forward_, clock_, status_, restore_}) {
+        Body()->addWidget(row);
+    }
+    Body()->addStretch();
 
     const bool hemisphere = model_.DiffModeApplies();
     sbas_->setEnabled(hemisphere);
@@ -97,7 +61,42 @@ AdvancedPage::AdvancedPage(AppCore& core, Prompts prompts, QWidget* parent)
     connect(forward_, &QCheckBox::clicked, this, &AdvancedPage::PressForwarding);
     connect(clock_, &QPushButton::clicked, this, &AdvancedPage::PressClockSync);
     connect(restore_, &QPushButton::clicked, this, &AdvancedPage::PressRestore);
-    connect(back_, &QPushButton::clicked, this, &AdvancedPage::PressReturn);
+}
+
+QWidget* AdvancedPage::BuildDiffModeGroup() {
+    const platform::StringTable& strings = Strings();
+    auto* group =
+        Named(new QGroupBox(Text(strings, StringId::kDiffMode), this), AdvancedPageControl::DiffModeGroup);
+    sbas_ = Named(new QRadioButton(Text(strings, StringId::kSbas), group), AdvancedPageControl::Sbas);
+    external_ = Named(new QRadioButton(Text(strings, StringId::kExternalSource), group),
+                      AdvancedPageControl::ExternalSource);
+    applyDiff_ =
+        Named(new QPushButton(Text(strings, StringId::kSetup), group), AdvancedPageControl::ApplyDiffMode);
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(sbas_, 0, 0);
+    grid->addWidget(external_, 1, 0);
+    grid->addWidget(applyDiff_, 0, 1, 2, 1);
+    // The two pairs are separate choices.
+    auto* choice = new QButtonGroup(this);
+    choice->addButton(sbas_);
+    choice->addButton(external_);
+    return group;
+}
+
+QWidget* AdvancedPage::BuildLanguageRow(QPushButton*& apply) {
+    auto* box = new QWidget(this);
+    english_ = Named(new QRadioButton(QStringLiteral("English"), box), AdvancedPageControl::English);
+    chinese_ = Named(new QRadioButton(QStringLiteral("中文"), box), AdvancedPageControl::Chinese);
+    apply = Named(new QPushButton(Text(Strings(), StringId::kSetup), box), AdvancedPageControl::ApplyLanguage);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(english_);
+    row->addWidget(chinese_);
+    row->addWidget(apply);
+    auto* choice = new QButtonGroup(this);
+    choice->addButton(english_);
+    choice->addButton(chinese_);
+    return box;
 }
 
 AdvancedPage::~AdvancedPage() {
@@ -169,28 +168,13 @@ void AdvancedPage::ShowRestoring() {
     back_->setEnabled(!held);
 }
 
-void AdvancedPage::PressReturn() {
-    if (model_.Restoring()) return;
-    done(DialogResult::kFinished);
-}
-
-void AdvancedPage::reject() {
-    if (!model_.Restoring()) QDialog::reject();
-}
-
-void AdvancedPage::closeEvent(QCloseEvent* event) {
-    if (model_.Restoring()) {
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
-}
+bool AdvancedPage::MayLeave() const { return !model_.Restoring(); }
 
 void AdvancedPage::done(int result) {
     // Only the window's own closing gets here during a restore.
     model_.Abandon();
     ShowRestoring();
-    QDialog::done(result);
+    Page::done(result);
 }
 
 }  // namespace sextara::gui

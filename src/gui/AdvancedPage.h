@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QDialog>
-
 #include "app/AdvancedPageModel.h"
 #include "gui/DialogSupport.h"
+#include "gui/Page.h"
 #include "gui/QtMessageSink.h"
 
 class QCheckBox;
@@ -26,7 +25,7 @@ namespace sextara::gui {
 // and the close button do nothing and the controls that would reach the
 // receiver are locked. Only the window's own closing ends it early, stopping
 // the worker.
-class AdvancedPage final : public QDialog {
+class AdvancedPage final : public Page {
     Q_OBJECT
 public:
     AdvancedPage(AppCore& core, Prompts prompts, QWidget* parent = nullptr);
@@ -42,14 +41,14 @@ public slots:
     void PressForwarding(bool checked);
     void PressClockSync();
     void PressRestore();
-    void PressReturn();
 
 protected:
-    void reject() override;
-    void closeEvent(QCloseEvent* event) override;
+    bool MayLeave() const override;
     void done(int result) override;
 
 private:
+    QWidget* BuildDiffModeGroup();
+    QWidget* BuildLanguageRow(QPushButton*& apply);
     void OnWorkerMessage(const WorkerMessage& message);
     // The wait cursor and the locked controls follow the model's hold.
     void ShowRestoring();

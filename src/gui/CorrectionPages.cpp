@@ -32,21 +32,18 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 // The common control's defaults: range 0..100, step 10, wrapping round.
 void ShowSteps(QProgressBar* bar, int steps) { bar->setValue((steps * 10) % 100); }
 
-QPushButton* BarButton(const BarCommand& command, const QString& text, bool english, QWidget* parent) {
-    auto* button = CommandButton(command, english, text, parent);
-    button->setMinimumHeight(40);
-    return button;
-}
-
 }  // namespace
 
 NtripPage::NtripPage(NtripPageModel& model, AppContext& app, bool tcp, Prompts prompts, bool portrait,
                      QWidget* parent)
-    : QDialog(parent), model_(model), app_(app), prompts_(std::move(prompts)), portrait_(portrait), tcp_(tcp) {
+    : Page(app.strings, app.config.effectiveLanguage != 0, parent),
+      model_(model),
+      app_(app),
+      prompts_(std::move(prompts)),
+      portrait_(portrait),
+      tcp_(tcp) {
     const platform::StringTable& strings = app.strings;
-    const bool english = app.config.effectiveLanguage != 0;
     setWindowTitle(tcp ? QStringLiteral("TCP Client") : QStringLiteral("Ntrip Client"));
-    setModal(true);
 
     auto* addressLabel =
         Named(new QLabel(Text(strings, StringId::kIpAddress), this), NtripPageControl::AddressLabel);
@@ -70,9 +67,10 @@ NtripPage::NtripPage(NtripPageModel& model, AppContext& app, bool tcp, Prompts p
     health_ = Named(new QLabel(healthBox), "health");
     health_->setWordWrap(true);
     (new QVBoxLayout(healthBox))->addWidget(health_);
-    start_ = BarButton(command::kCorrectionStart, Text(strings, StringId::kStart), english, this);
-    stop_ = BarButton(command::kStop, Text(strings, StringId::kStop), english, this);
-    auto* back = BarButton(command::kRunningReturn, Text(strings, StringId::kReturn), english, this);
+    start_ = AddBarButton(command::kCorrectionStart, StringId::kStart);
+    stop_ = AddBarButton(command::kStop, StringId::kStop);
+    AddBarStretch();
+    AddReturnButton(command::kRunningReturn);
 
     auto* grid = new QGridLayout;
     grid->addWidget(addressLabel, 0, 0);
@@ -85,16 +83,9 @@ NtripPage::NtripPage(NtripPageModel& model, AppContext& app, bool tcp, Prompts p
     grid->addWidget(counter_, 3, 1, 1, 2);
     grid->addWidget(progress_, 4, 0, 1, 3);
     grid->setColumnStretch(1, 1);
-    auto* bar = new QHBoxLayout;
-    bar->addWidget(start_);
-    bar->addWidget(stop_);
-    bar->addStretch();
-    bar->addWidget(back);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addWidget(healthBox);
-    layout->addWidget(status_, 1);
-    layout->addLayout(bar);
+    Body()->addLayout(grid);
+    Body()->addWidget(healthBox);
+    Body()->addWidget(status_, 1);
 
     sink_ = std::make_unique<QtMessageSink>([this](const WorkerMessage& m) {
         const auto prompt = model_.OnMessage(m.message);
@@ -102,12 +93,9 @@ NtripPage::NtripPage(NtripPageModel& model, AppContext& app, bool tcp, Prompts p
         Ask(prompt);
     });
 
-    timer_.setInterval(1000);
-    connect(&timer_, &QTimer::timeout, this, &NtripPage::OnTimer);
     connect(start_, &QPushButton::clicked, this, &NtripPage::PressStart);
     connect(stop_, &QPushButton::clicked, this, &NtripPage::PressStop);
     connect(settings_, &QPushButton::clicked, this, &NtripPage::PressSettings);
-    connect(back, &QPushButton::clicked, this, [this] { done(DialogResult::kFinished); });
     connect(list_, &QComboBox::activated, this, [this](int row) {
         model_.Select(list_->itemText(row).toStdString());
         Render();
@@ -125,10 +113,9 @@ NtripPage::~NtripPage() {
 }
 
 void NtripPage::done(int result) {
-    timer_.stop();
     model_.Close();
     sink_->Shutdown();
-    QDialog::done(result);
+    Page::done(result);
 }
 
 void NtripPage::Render() {
@@ -159,8 +146,8 @@ void NtripPage::Render() {
     health_->setText(Q(v.health));
     ShowSteps(progress_, v.progressSteps);
     if (status_->toPlainText() != Q(v.status)) status_->setPlainText(Q(v.status));
-    if (v.timer && !timer_.isActive()) timer_.start();
-    if (!v.timer) timer_.stop();
+    if (v.timer && !TimerActive()) StartTimer();
+    if (!v.timer) StopTimer();
     if (v.waitCursor != waitCursor_) {
         waitCursor_ = v.waitCursor;
         if (waitCursor_) {
@@ -205,11 +192,12 @@ void NtripPage::OnTimer() {
 }
 
 CasterSettingsDialog::CasterSettingsDialog(AppContext& app, bool tcp, Prompts prompts, QWidget* parent)
-    : QDialog(parent), app_(app), prompts_(std::move(prompts)), tcp_(tcp) {
+    : Page(app.strings, app.config.effectiveLanguage != 0, parent),
+      app_(app),
+      prompts_(std::move(prompts)),
+      tcp_(tcp) {
     const platform::StringTable& strings = app.strings;
-    const bool english = app.config.effectiveLanguage != 0;
     setWindowTitle(Text(strings, StringId::kServer));
-    setModal(true);
     const CasterDialogValues v = DialogValuesOf(app.correctionLink.Settings());
 
     auto* server =
@@ -271,17 +259,12 @@ CasterSettingsDialog::CasterSettingsDialog(AppContext& app, bool tcp, Prompts pr
     ggaGrid->addWidget(eastWest_, 3, 2);
     ggaGrid->addWidget(current_, 4, 0, 1, 3);
 
-    auto* ok = BarButton(command::kOk, Text(strings, StringId::kOk), english, this);
-    auto* cancel = BarButton(command::kCancel, Text(strings, StringId::kCancel), english, this);
-    auto* bar = new QHBoxLayout;
-    bar->addWidget(ok);
-    bar->addStretch();
-    bar->addWidget(cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(server);
-    layout->addWidget(gga);
-    layout->addStretch();
-    layout->addLayout(bar);
+    auto* ok = AddBarButton(command::kOk, StringId::kOk);
+    AddBarStretch();
+    auto* cancel = AddBarButton(command::kCancel, StringId::kCancel);
+    Body()->addWidget(server);
+    Body()->addWidget(gga);
+    Body()->addStretch();
 
     connect(receiverGga_, &QRadioButton::toggled, this, [this] { EnableTyped(); });
     connect(ok, &QPushButton::clicked, this, &CasterSettingsDialog::PressOk);
@@ -317,8 +300,7 @@ void CasterSettingsDialog::PressOk() {
     v.caFile = caFile_->text().toStdString();
     corrections::CasterSettings settings;
     if (auto message = SettingsFromDialog(app_.correctionLink.Settings(), v, settings)) {
-        if (prompts_.tell)
-            prompts_.tell(NoticeIcon::Warning, Q(*message), Text(app_.strings, StringId::kNotice));
+        if (prompts_.tell) prompts_.tell(NoticeIcon::Warning, Q(*message), Text(app_.strings, StringId::kNotice));
         return;
     }
     app_.correctionLink.SetSettings(settings);
@@ -327,10 +309,8 @@ void CasterSettingsDialog::PressOk() {
 }
 
 PortClientPage::PortClientPage(AppContext& app, Prompts prompts, QWidget* parent)
-    : QDialog(parent), app_(app), prompts_(std::move(prompts)) {
-    const bool english = app.config.effectiveLanguage != 0;
+    : Page(app.strings, app.config.effectiveLanguage != 0, parent), app_(app), prompts_(std::move(prompts)) {
     setWindowTitle(QStringLiteral("PORT Client"));
-    setModal(true);
     port_ = Named(new QComboBox(this), PortClientControl::Port);
     baud_ = Named(new QComboBox(this), PortClientControl::Baud);
     FillPortChoices(port_, baud_);
@@ -338,7 +318,8 @@ PortClientPage::PortClientPage(AppContext& app, Prompts prompts, QWidget* parent
     progress_ = Named(new QProgressBar(this), PortClientControl::Progress);
     progress_->setTextVisible(false);
     count_ = Named(new QLabel(QStringLiteral("?"), this), PortClientControl::ReceivedCount);
-    auto* back = BarButton(command::kReturn, Text(app.strings, StringId::kReturn), english, this);
+    AddBarStretch();
+    AddReturnButton();
 
     auto* grid = new QGridLayout;
     grid->addWidget(Named(new QLabel(QStringLiteral("Port:"), this), PortClientControl::PortLabel), 0, 0);
@@ -349,19 +330,10 @@ PortClientPage::PortClientPage(AppContext& app, Prompts prompts, QWidget* parent
     grid->addWidget(progress_, 2, 0, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("Receive Size:"), this), 3, 0);
     grid->addWidget(count_, 3, 1, 1, 2);
-    auto* bar = new QHBoxLayout;
-    bar->addStretch();
-    bar->addWidget(back);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addStretch();
-    layout->addLayout(bar);
+    Body()->addLayout(grid);
+    Body()->addStretch();
 
-    timer_.setInterval(1000);
-    connect(&timer_, &QTimer::timeout, this, &PortClientPage::OnTimer);
     connect(openClose_, &QPushButton::clicked, this, &PortClientPage::PressOpenClose);
-    connect(back, &QPushButton::clicked, this, [this] { done(DialogResult::kFinished); });
-    connect(this, &QDialog::finished, this, [this] { timer_.stop(); });
 
     int number = 2, baud = 19200;
     const bool open = app.clientPort.GetPortParams(number, baud);
@@ -370,7 +342,7 @@ PortClientPage::PortClientPage(AppContext& app, Prompts prompts, QWidget* parent
         baud_->setCurrentIndex(BaudRowOrFastest(baud));
         lastShown_ = app.portClient.BytesReceived();
         count_->setText(QStringLiteral("%1 ").arg(lastShown_));
-        timer_.start();
+        StartTimer();
     } else {
         port_->setCurrentIndex(1);
         baud_->setCurrentIndex(1);
@@ -388,20 +360,21 @@ void PortClientPage::ShowOpen(bool open) {
 void PortClientPage::PressOpenClose() {
     if (app_.portClient.IsOpen()) {
         app_.portClient.Close();
-        timer_.stop();
+        StopTimer();
         ShowOpen(false);
         return;
     }
     const int baud = BaudOfRow(baud_->currentIndex(), 1);
     if (app_.portClient.Open(port_->currentIndex() + 1, baud)) {
-        timer_.start();
+        StartTimer();
         ShowOpen(true);
         return;
     }
-    if (prompts_.tell)
+    if (prompts_.tell) {
         prompts_.tell(NoticeIcon::Warning, Text(app_.strings, StringId::kPortOpenFailed),
                       Text(app_.strings, StringId::kNotice));
-    timer_.stop();
+    }
+    StopTimer();
     ShowOpen(false);
 }
 

@@ -4,11 +4,9 @@
 #include <string>
 #include <vector>
 
-#include <QDialog>
-#include <QTimer>
-
 #include "app/CorrectionPages.h"
 #include "gui/DialogSupport.h"
+#include "gui/Page.h"
 
 class QCheckBox;
 class QComboBox;
@@ -32,14 +30,13 @@ class QtMessageSink;
 // buttons carry their command ids (kCorrectionStart, kStop, kRunningReturn).
 // The connection's messages reach the page while it exists and are dropped
 // once it has gone.
-class NtripPage final : public QDialog {
+class NtripPage final : public Page {
     Q_OBJECT
 public:
     NtripPage(NtripPageModel& model, AppContext& app, bool tcp, Prompts prompts, bool portrait,
               QWidget* parent = nullptr);
     ~NtripPage() override;
 
-    bool TimerActive() const { return timer_.isActive(); }
     // Return and the system close: the timer stops and the page is no longer
     // the connection's target.
     void done(int result) override;
@@ -49,7 +46,7 @@ public slots:
     void PressStop();
     void PressSettings();
     // The page's 1 s timer (id 2).
-    void OnTimer();
+    void OnTimer() override;
 
 private:
     void Render();
@@ -60,7 +57,6 @@ private:
     Prompts prompts_;
     bool portrait_;
     bool tcp_;
-    QTimer timer_;
     std::unique_ptr<QtMessageSink> sink_;
     std::vector<std::string> shownItems_;
     int shownSelection_ = -1;
@@ -81,7 +77,7 @@ private:
 // current position in the periodic GGA, "useTls" TLS to the caster, "caFile"
 // its private CA's PEM file; OK and Cancel (command::kOk, kCancel). Values
 // that cannot be used are refused on OK with a message.
-class CasterSettingsDialog final : public QDialog {
+class CasterSettingsDialog final : public Page {
     Q_OBJECT
 public:
     CasterSettingsDialog(AppContext& app, bool tcp, Prompts prompts, QWidget* parent = nullptr);
@@ -113,23 +109,20 @@ private:
 // The PORT client page: PortClientControl and Return (command::kReturn). The
 // port's bytes move to the receiver by the PortClient's own thread, page or
 // no page.
-class PortClientPage final : public QDialog {
+class PortClientPage final : public Page {
     Q_OBJECT
 public:
     PortClientPage(AppContext& app, Prompts prompts, QWidget* parent = nullptr);
 
-    bool TimerActive() const { return timer_.isActive(); }
-
 public slots:
     void PressOpenClose();
-    void OnTimer();
+    void OnTimer() override;
 
 private:
     void ShowOpen(bool open);
 
     AppContext& app_;
     Prompts prompts_;
-    QTimer timer_;
     QComboBox* port_ = nullptr;
     QComboBox* baud_ = nullptr;
     QPushButton* openClose_ = nullptr;

@@ -11,16 +11,6 @@
 
 namespace sextara::gui {
 
-QPushButton* CommandButton(const BarCommand& command, bool englishBar, const QString& text, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::number(command.For(englishBar)));
-    return button;
-}
-
-QPushButton* ReturnButton(bool english, const QString& text, QWidget* parent) {
-    return CommandButton(command::kReturn, english, text, parent);
-}
-
 void FillPortChoices(QComboBox* port, QComboBox* baud) {
     for (int n = 1; n <= StartupDialogModel::kPortCount; ++n) port->addItem(QStringLiteral("COM%1").arg(n));
     for (const int rate : StartupDialogModel::kBaudRates) baud->addItem(QString::number(rate));

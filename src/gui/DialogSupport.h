@@ -1,14 +1,14 @@
 #pragma once
 
+#include <functional>
+#include <type_traits>
+
 #include <QComboBox>
 #include <QDialog>
 #include <QIcon>
 #include <QPushButton>
 #include <QString>
-#include <functional>
-#include <type_traits>
 
-#include "app/CommandIds.h"
 #include "app/DialogResults.h"
 #include "platform/StringIds.h"
 #include "platform/StringTable.h"
@@ -63,10 +63,6 @@ Widget* Named(Widget* widget, OwnName name) {
     return widget;
 }
 
-// A button of a bar, named by its command's id on the bar of that language.
-QPushButton* CommandButton(const BarCommand& command, bool englishBar, const QString& text, QWidget* parent);
-// The button that leaves a page (command::kReturn).
-QPushButton* ReturnButton(bool english, const QString& text, QWidget* parent);
 
 // The serial port lists: "COM1" ... "COM9" and the five rates.
 void FillPortChoices(QComboBox* port, QComboBox* baud);

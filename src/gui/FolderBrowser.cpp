@@ -29,26 +29,17 @@ QTreeWidgetItem* NewItem(const std::string& text) {
 
 FolderBrowser::FolderBrowser(const std::string& home, const std::string& root, const platform::StringTable& strings,
                              int language, QWidget* parent)
-    : QDialog(parent) {
-    setModal(true);
-    const bool english = language != 0;
+    : Page(strings, language != 0, parent) {
     tree_ = Named(new QTreeWidget(this), FolderBrowserControl::Tree);
     tree_->setHeaderHidden(true);
     for (const std::string& top : FolderTops(home, root)) tree_->addTopLevelItem(NewItem(top));
     connect(tree_, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { Fill(item); });
 
-    auto* ok = CommandButton(command::kOk, english, Text(strings, StringId::kOk), this);
-    auto* cancel = CommandButton(command::kCancel, english, Text(strings, StringId::kCancel), this);
-    for (QPushButton* button : {ok, cancel}) button->setMinimumHeight(40);
+    auto* ok = AddBarButton(command::kOk, StringId::kOk);
+    auto* cancel = AddBarButton(command::kCancel, StringId::kCancel);
     connect(ok, &QPushButton::clicked, this, &FolderBrowser::PressOk);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* bar = new QHBoxLayout;
-    bar->addWidget(ok);
-    bar->addWidget(cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(tree_, 1);
-    layout->addLayout(bar);
+    Body()->addWidget(tree_, 1);
 }
 
 std::string FolderBrowser::PathOf(const QTreeWidgetItem* item) {

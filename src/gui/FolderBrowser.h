@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include <QDialog>
+#include "gui/Page.h"
 
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -18,7 +18,7 @@ namespace sextara::gui {
 // when it is opened. OK (command::kOk) takes the selected folder; Cancel, Esc
 // and the close button take nothing. The buttons' ids follow language, their
 // texts the string table.
-class FolderBrowser final : public QDialog {
+class FolderBrowser final : public Page {
     Q_OBJECT
 public:
     FolderBrowser(const std::string& home, const std::string& root, const platform::StringTable& strings, int language,

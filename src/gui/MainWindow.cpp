@@ -24,6 +24,7 @@
 #include "gui/BatteryWarning.h"
 #include "gui/CorrectionPages.h"
 #include "gui/MainView.h"
+#include "gui/Page.h"
 #include "gui/PortConsole.h"
 #include "gui/RecordPage.h"
 #include "gui/StartupDialog.h"
@@ -40,9 +41,10 @@ QString FromView(std::string_view text) {
 }
 
 // The About box: version, board and build date, and the data folder in use.
-class AboutDialog final : public QDialog {
+class AboutDialog final : public Page {
 public:
-    AboutDialog(const AppContext& app, QWidget* parent) : QDialog(parent) {
+    AboutDialog(const AppContext& app, QWidget* parent)
+        : Page(app.strings, app.config.effectiveLanguage != 0, parent) {
         setWindowTitle(Text(app.strings, StringId::kProgramName));
         auto* version = Named(new QLabel(QStringLiteral("Sextara %1 ").arg(FromView(kProgramVersion)), this),
                               AboutControl::Version);
@@ -54,20 +56,14 @@ public:
                             AboutControl::Build);
         auto* folder = Named(new QLabel(QString::fromStdString(platform::DataFolder()), this), "dataFolder");
         folder->setWordWrap(true);
-        const bool english = app.config.effectiveLanguage != 0;
-        auto* back = ReturnButton(english, Text(app.strings, StringId::kOk), this);
-        back->setMinimumHeight(40);
-        back->setDefault(true);
-        connect(back, &QPushButton::clicked, this, [this] { done(DialogResult::kFinished); });
-        auto* layout = new QVBoxLayout(this);
-        layout->addStretch();
+        AddReturnButton(command::kReturn, StringId::kOk)->setDefault(true);
+        Body()->addStretch();
         for (QLabel* label : {version, build, folder}) {
             label->setAlignment(Qt::AlignHCenter);
             label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-            layout->addWidget(label);
+            Body()->addWidget(label);
         }
-        layout->addStretch();
-        layout->addWidget(back);
+        Body()->addStretch();
     }
 };
 

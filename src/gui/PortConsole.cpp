@@ -1,5 +1,8 @@
 #include "gui/PortConsole.h"
 
+#include <array>
+#include <string>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -8,8 +11,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <array>
-#include <string>
 
 #include "app/AppCore.h"
 #include "receiver/ReceiverCommands.h"
@@ -20,11 +21,12 @@ namespace sextara::gui {
 
 using ui::PortConsoleControl;
 PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget* parent)
-    : QDialog(parent), core_(core), prompts_(std::move(prompts)) {
+    : Page(core.Context().strings, core.Context().config.effectiveLanguage != 0, parent),
+      core_(core),
+      prompts_(std::move(prompts)) {
     const AppContext& app = core.Context();
     const platform::StringTable& strings = app.strings;
     setWindowTitle(Text(strings, StringId::kSetup));
-    setModal(true);
 
     port_ = Named(new QComboBox(this), PortConsoleControl::Port);
     baud_ = Named(new QComboBox(this), PortConsoleControl::Baud);
@@ -43,12 +45,35 @@ PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget*
     command_->setMaximumHeight(64);
     auto* send = Named(new QPushButton(Text(strings, StringId::kSend), this), PortConsoleControl::Send);
     auto* clear = Named(new QPushButton(Text(strings, StringId::kClear), this), PortConsoleControl::Clear);
-    const bool english = app.config.effectiveLanguage != 0;
-    auto* back = ReturnButton(english, Text(strings, StringId::kBack), this);
+    AddToBar(send);
+    AddToBar(clear);
+    AddBarStretch();
+    QPushButton* back = AddReturnButton(command::kReturn, StringId::kBack);
     for (QWidget* control : std::initializer_list<QWidget*>{port_, baud_, openClose_, commands_, send, clear, back}) {
         control->setMinimumHeight(36);
     }
+    LayOut(portrait);
 
+    port_->setCurrentIndex(app.config.GPSPort >= 1 && app.config.GPSPort <= 9 ? app.config.GPSPort - 1 : -1);
+    baud_->setCurrentIndex(BaudRowOrFastest(app.config.GPSBaud));
+    show_->setChecked(true);
+    showReceived_ = true;
+
+    connect(openClose_, &QPushButton::clicked, this, &PortConsole::PressOpenClose);
+    connect(send, &QPushButton::clicked, this, &PortConsole::PressSend);
+    connect(clear, &QPushButton::clicked, this, &PortConsole::PressClear);
+    connect(show_, &QCheckBox::toggled, this, [this](bool on) { showReceived_ = on; });
+    connect(commands_, &QComboBox::currentIndexChanged, this, [this](int row) {
+        if (row >= 0) command_->setPlainText(commands_->itemText(row));
+    });
+
+    const bool open = app.gpsPath.GpsPortOpen() != 0;
+    ShowPortState(open);
+    if (open) StartTimer(kTimerMs);
+}
+
+void PortConsole::LayOut(bool portrait) {
+    const platform::StringTable& strings = Strings();
     auto* top = new QGridLayout;
     auto* portLabel = Named(new QLabel(Text(strings, StringId::kPort), this), PortConsoleControl::PortLabel);
     auto* baudLabel =
@@ -72,38 +97,11 @@ PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget*
     receiveRow->addWidget(receiveLabel);
     receiveRow->addStretch();
     receiveRow->addWidget(show_);
-    auto* sendRow = new QHBoxLayout;
-    sendRow->addWidget(send);
-    sendRow->addWidget(clear);
-    sendRow->addStretch();
-    sendRow->addWidget(back);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addLayout(receiveRow);
-    layout->addWidget(received_, 1);
-    layout->addWidget(commands_);
-    layout->addWidget(command_);
-    layout->addLayout(sendRow);
-
-    port_->setCurrentIndex(app.config.GPSPort >= 1 && app.config.GPSPort <= 9 ? app.config.GPSPort - 1 : -1);
-    baud_->setCurrentIndex(BaudRowOrFastest(app.config.GPSBaud));
-    show_->setChecked(true);
-    showReceived_ = true;
-
-    connect(&poll_, &QTimer::timeout, this, &PortConsole::PollReceived);
-    connect(openClose_, &QPushButton::clicked, this, &PortConsole::PressOpenClose);
-    connect(send, &QPushButton::clicked, this, &PortConsole::PressSend);
-    connect(clear, &QPushButton::clicked, this, &PortConsole::PressClear);
-    connect(back, &QPushButton::clicked, this, [this] { done(DialogResult::kFinished); });
-    connect(show_, &QCheckBox::toggled, this, [this](bool on) { showReceived_ = on; });
-    connect(commands_, &QComboBox::currentIndexChanged, this, [this](int row) {
-        if (row >= 0) command_->setPlainText(commands_->itemText(row));
-    });
-    connect(this, &QDialog::finished, this, [this] { poll_.stop(); });
-
-    const bool open = app.gpsPath.GpsPortOpen() != 0;
-    ShowPortState(open);
-    if (open) poll_.start(1000);
+    Body()->addLayout(top);
+    Body()->addLayout(receiveRow);
+    Body()->addWidget(received_, 1);
+    Body()->addWidget(commands_);
+    Body()->addWidget(command_);
 }
 
 void PortConsole::ShowPortState(bool open) {
@@ -118,21 +116,21 @@ void PortConsole::PressOpenClose() {
     if (app.gpsPath.GpsPortOpen()) {
         core_.CloseGpsPortByUser();
         ShowPortState(false);
-        poll_.stop();
+        StopTimer();
         return;
     }
     const int port = port_->currentIndex() + 1;
     const int baud = BaudOfRow(baud_->currentIndex(), 4);
     if (core_.OpenGpsPortByUser(port, baud)) {
         ShowPortState(true);
-        poll_.start(1);
+        StartTimer(1);
         return;
     }
     if (prompts_.tell)
         prompts_.tell(NoticeIcon::Warning, Text(app.strings, StringId::kPortOpenFailed),
                       Text(app.strings, StringId::kNotice));
     ShowPortState(false);
-    poll_.stop();
+    StopTimer();
 }
 
 void PortConsole::PressSend() {

@@ -18,8 +18,8 @@ namespace sextara::gui {
 
 using ui::RecordOptionsControl;
 
-RecordOptionsDialog::RecordOptionsDialog(AppContext& app, QWidget* parent) : QDialog(parent), app_(app) {
-    setModal(true);
+RecordOptionsDialog::RecordOptionsDialog(AppContext& app, QWidget* parent)
+    : Page(app.strings, app.config.effectiveLanguage != 0, parent), app_(app) {
     const platform::StringTable& strings = app.strings;
     setWindowTitle(Text(strings, StringId::kRecordingGroup));
     type_ = Named(new QComboBox(this), RecordOptionsControl::DataType);
@@ -47,19 +47,14 @@ RecordOptionsDialog::RecordOptionsDialog(AppContext& app, QWidget* parent) : QDi
     rawForm->addRow(intervalLabel, interval_);
     rawForm->addRow(cutoffLabel, cutoff_);
 
-    const bool english = app.config.effectiveLanguage != 0;
-    auto* back = ReturnButton(english, Text(strings, StringId::kReturn), this);
-    back->setMinimumHeight(40);
-    connect(back, &QPushButton::clicked, this, &RecordOptionsDialog::PressReturn);
+    AddReturnButton();
     connect(type_, &QComboBox::currentIndexChanged, this, [this] { ShowEnabling(); });
 
     auto* form = new QFormLayout;
     form->addRow(typeLabel, type_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(raw);
-    layout->addStretch();
-    layout->addWidget(back);
+    Body()->addLayout(form);
+    Body()->addWidget(raw);
+    Body()->addStretch();
     ShowEnabling();
 }
 

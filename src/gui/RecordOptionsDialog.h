@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "gui/Page.h"
 
 class QComboBox;
 class QLineEdit;
@@ -17,13 +17,13 @@ namespace sextara::gui {
 // were. All three are locked while a recording runs; interval and cut-off
 // only mean something for raw data of a make whose raw logs are built from
 // them, and are locked otherwise.
-class RecordOptionsDialog final : public QDialog {
+class RecordOptionsDialog final : public Page {
     Q_OBJECT
 public:
     explicit RecordOptionsDialog(AppContext& app, QWidget* parent = nullptr);
 
 public slots:
-    void PressReturn();
+    void PressReturn() override;
 
 private:
     void ShowEnabling();

@@ -1,5 +1,9 @@
 #include "gui/RecordPage.h"
 
+#include <cstdlib>
+#include <initializer_list>
+#include <utility>
+
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -7,9 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <cstdlib>
-#include <initializer_list>
-#include <utility>
 
 #include "app/AppCore.h"
 #include "app/DialogPlacement.h"
@@ -48,8 +49,10 @@ QString Qs(const std::string& text) { return QString::fromStdString(text); }
 }  // namespace
 
 RecordPage::RecordPage(AppCore& core, Prompts prompts, bool portrait, QWidget* parent)
-    : QDialog(parent), core_(core), prompts_(std::move(prompts)), model_(core, DotPhase()) {
-    setModal(true);
+    : Page(core.Context().strings, core.Context().config.effectiveLanguage != 0, parent),
+      core_(core),
+      prompts_(std::move(prompts)),
+      model_(core, DotPhase()) {
     AppContext& app = core.Context();
     const platform::StringTable& strings = app.strings;
     setWindowTitle(Text(strings, StringId::kRecordingGroup));
@@ -91,34 +94,19 @@ RecordPage::RecordPage(AppCore& core, Prompts prompts, bool portrait, QWidget* p
     stateGrid->addWidget(sizeLabel_, 2, 0);
     stateGrid->addWidget(size_, 2, 1);
 
-    const bool english = app.config.effectiveLanguage != 0;
-    auto makeBar = [&](std::initializer_list<PageCommand> commands) {
-        auto* bar = new QWidget(this);
-        auto* row = new QHBoxLayout(bar);
-        row->setContentsMargins(0, 0, 0, 0);
-        for (const PageCommand& command : commands) {
-            const int id = command.command.For(english);
-            auto* button = CommandButton(command.command, english, Text(strings, command.text), bar);
-            button->setMinimumHeight(40);
-            connect(button, &QPushButton::clicked, this, [this, id] { RunCommand(id); });
-            row->addWidget(button);
-        }
-        return bar;
-    };
-    idleBar_ = makeBar({kStart, kSetup, kIdleReturn});
-    recordingBar_ = makeBar({kStop, kRecordingReturn});
+    // One bar: the idle buttons and the recording ones take turns.
+    for (const PageCommand& button : {kStart, kSetup, kIdleReturn}) {
+        idleButtons_.push_back(AddCommand(button.command, button.text));
+    }
+    for (const PageCommand& button : {kStop, kRecordingReturn}) {
+        recordingButtons_.push_back(AddCommand(button.command, button.text));
+    }
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(fileGroup);
-    layout->addWidget(stateGroup);
-    layout->addStretch();
-    layout->addWidget(idleBar_);
-    layout->addWidget(recordingBar_);
+    Body()->addWidget(fileGroup);
+    Body()->addWidget(stateGroup);
+    Body()->addStretch();
 
     connect(browse_, &QPushButton::clicked, this, &RecordPage::Browse);
-    timer_.setInterval(kTimerMs);
-    connect(&timer_, &QTimer::timeout, this, &RecordPage::OnTimer);
-    connect(this, &QDialog::finished, this, [this] { timer_.stop(); });
 
     folder_->setText(Qs(app.recordFolder));
     name_->setText(Qs(app.registry.recordName));
@@ -133,18 +121,25 @@ void RecordPage::SetBrowseRoots(std::string home, std::string root) {
     root_ = std::move(root);
 }
 
+QPushButton* RecordPage::AddCommand(const BarCommand& command, StringId text) {
+    QPushButton* button = AddBarButton(command, text);
+    const int id = command.For(EnglishBar());
+    connect(button, &QPushButton::clicked, this, [this, id] { RunCommand(id); });
+    return button;
+}
+
 void RecordPage::ShowState() {
     const bool recording = model_.Recording();
-    idleBar_->setVisible(!recording);
-    recordingBar_->setVisible(recording);
+    for (QPushButton* button : idleButtons_) button->setVisible(!recording);
+    for (QPushButton* button : recordingButtons_) button->setVisible(recording);
     folder_->setEnabled(!recording);
     name_->setEnabled(!recording);
     browse_->setEnabled(!recording);
     const bool showSize = model_.ShowSize();
     sizeLabel_->setVisible(showSize);
     size_->setVisible(showSize);
-    if (recording && !timer_.isActive()) timer_.start();
-    if (!recording) timer_.stop();
+    if (recording && !TimerActive()) StartTimer();
+    if (!recording) StopTimer();
 }
 
 void RecordPage::RunCommand(int id) {
@@ -168,8 +163,7 @@ void RecordPage::RunCommand(int id) {
     } else if (Is(kSetup, id)) {
         OpenOptions();
     } else if (Is(kIdleReturn, id) || Is(kRecordingReturn, id)) {
-        timer_.stop();
-        done(DialogResult::kFinished);
+        PressReturn();
     }
 }
 

@@ -235,7 +235,7 @@ TEST_F(ConsoleFlows, OpenReceiveSendClose) {
     ASSERT_EQ(1, app_->gpsPath.GpsPortOpen());
     EXPECT_EQ(Text(app_->strings, 31), Find<QPushButton>(console, "1002")->text());
     EXPECT_FALSE(Find<QComboBox>(console, "1000")->isEnabled());
-    EXPECT_TRUE(console.PollTimerActive());
+    EXPECT_TRUE(console.TimerActive());
 
     auto* received = Find<QPlainTextEdit>(console, "1003");
     console.PollReceived();  // the timer's work, without waiting for it
@@ -263,7 +263,7 @@ TEST_F(ConsoleFlows, OpenReceiveSendClose) {
     EXPECT_EQ(0, app_->gpsPath.GpsPortOpen());
     EXPECT_EQ(Text(app_->strings, 30), Find<QPushButton>(console, "1002")->text());
     EXPECT_TRUE(Find<QComboBox>(console, "1000")->isEnabled());
-    EXPECT_FALSE(console.PollTimerActive());
+    EXPECT_FALSE(console.TimerActive());
 }
 
 TEST(BatteryWarningWidget, DotsThenCloses) {
