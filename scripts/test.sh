@@ -32,4 +32,4 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSEXTARA_SANITIZE=thread -DSEXTARA_BUILD_BENCH=OFF -DSEXTARA_BUILD_GUI=OFF >/dev/null
 cmake --build build-tsan -j "$jobs" --target test_platform test_receiver test_app test_tools test_corrections test_record test_gpsd
 ctest --test-dir build-tsan --output-on-failure -j "$jobs" \
-  -R 'SerialPort|GpsPath|SerialDevice|Event|PortDetector|StartupSetThroughSerialPort|AppContext|AppCore|ReceiverSim|Link|LinkDrain|Caster|HostileCaster|TlsCaster|Ipv6Caster|PortClient|RecorderTest|ForwardTest|RestoreFlow|HealthMeterThreads|GpsdServer|GpsdPeers'
+  -R 'SerialPort|GpsPath|SerialDevice|Event|PortDetector|StartupSetThroughSerialPort|AppContext|AppCore|ReceiverSim|Link|LinkDrain|Caster|HostileCaster|LinkPauses|TlsCaster|Ipv6Caster|PortClient|QueueMessageSink|WakeFd|RecorderTest|ForwardTest|RestoreFlow|HealthMeterThreads|GpsdServer|GpsdPeers'

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <string_view>
-#include <thread>
 
 #include "app/CorrectionHooks.h"
 #include "corrections/NetworkBringUp.h"
@@ -21,9 +20,10 @@ void PrintLine(const std::string& text) {
 
 }  // namespace
 
-CorrectionRunner::CorrectionRunner(AppContext& app, const CorrectionJob& job)
+CorrectionRunner::CorrectionRunner(AppContext& app, const CorrectionJob& job, platform::WakeFd& wake)
     : app_(app),
       job_(job),
+      wake_(wake),
       model_(NtripPageModel::Deps{
           .link = app.correctionLink,
           .ensureNetwork = [](std::string_view address) { return corrections::EnsureNetwork(address); },
@@ -31,7 +31,9 @@ CorrectionRunner::CorrectionRunner(AppContext& app, const CorrectionJob& job)
           .state = [&app] { return app.gnss.Snapshot(); },
           .saveOnStart = !job.Overridden(),
       }),
-      sink_([this](const platform::Message& m) { OnMessage(m.message); }) {}
+      sink_([this](const platform::Message& m) { OnMessage(m.message); }) {
+    sink_.SetArrivalWake(&wake_);
+}
 
 bool CorrectionRunner::Begin() {
     if (job_.portClient) return BeginPortClient();
@@ -110,12 +112,12 @@ void CorrectionRunner::Tick() {
     }
 }
 
-void CorrectionRunner::WaitForMessages(std::chrono::milliseconds wait) {
-    if (model_.IsOpen()) {
-        sink_.WaitAndDispatch(wait);
-    } else {
-        std::this_thread::sleep_for(wait);
-    }
+void CorrectionRunner::WaitForMessages(std::chrono::steady_clock::time_point until) {
+    wake_.WaitUntil(until);
+    // Reset before Pump: a message queued from now on notifies again. A
+    // signal's notice may go here; its flag was set first and stays.
+    wake_.Reset();
+    if (model_.IsOpen()) sink_.Pump();
 }
 
 void CorrectionRunner::End() {
@@ -180,7 +182,11 @@ void CorrectionRunner::ShowStatus() {
     const std::string& status = model_.GetView().status;
     if (status == lastStatus_) return;
     lastStatus_ = status;
-    if (!status.empty()) PrintLine("Status: " + status);
+    if (status.empty()) return;
+    // The page's status box takes CR LF between its lines; a terminal, LF.
+    std::string text = "Status: " + status;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
+    PrintLine(text);
 }
 
 void CorrectionRunner::Finish(int code) {

@@ -10,6 +10,7 @@
 #include "app/AppContext.h"
 #include "app/CorrectionPages.h"
 #include "platform/QueueMessageSink.h"
+#include "platform/WakeFd.h"
 
 namespace sextara::tools {
 
@@ -42,12 +43,15 @@ struct CorrectionJob {
 // server down at Start) ends the run with exit code 1.
 class CorrectionRunner {
 public:
-    CorrectionRunner(AppContext& app, const CorrectionJob& job);
+    // `wake` ends the loop's sleep: the job's messages notify it too.
+    CorrectionRunner(AppContext& app, const CorrectionJob& job, platform::WakeFd& wake);
 
     // Starts the job; false when it cannot run at all.
     bool Begin();
     void Tick();
-    void WaitForMessages(std::chrono::milliseconds wait);
+    // Sleeps until `until`, a message of the job or whatever else notifies
+    // the wake (a signal), then handles the messages that came.
+    void WaitForMessages(std::chrono::steady_clock::time_point until);
     bool Finished() const { return finished_; }
     int ExitCode() const { return exitCode_; }
     void End();
@@ -64,6 +68,7 @@ private:
 
     AppContext& app_;
     const CorrectionJob& job_;
+    platform::WakeFd& wake_;
     NtripPageModel model_;
     platform::QueueMessageSink sink_;
     bool started_ = false;

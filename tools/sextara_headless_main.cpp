@@ -29,6 +29,7 @@
 #include "platform/QueueMessageSink.h"
 #include "platform/SerialDevice.h"
 #include "platform/SystemTime.h"
+#include "platform/WakeFd.h"
 #include "record/RecordFormat.h"
 #include "ui/StatusFormat.h"
 
@@ -41,9 +42,13 @@ constexpr std::string_view kProgram = "sextara-headless";
 constexpr std::uint64_t kMaxNumber = 100'000'000;
 
 std::atomic<bool> gStop{false};
+// Ends the main loop's sleep between two ticks when a signal or a message of
+// the correction job comes.
+platform::WakeFd gStopWake;
 
 void OnSignal(int) {
     gStop.store(true);
+    gStopWake.Notify();
 }
 
 struct Options {
@@ -260,8 +265,13 @@ int Detect(AppCore& core) {
             default: break;
         }
     });
+    sink.SetArrivalWake(&gStopWake);
     if (!core.StartDetection(sink, app.config.GPSPort, app.config.GPSBaud, app.config.receiverType)) return 0;
-    while (result < 0 && !gStop.load()) sink.WaitAndDispatch(std::chrono::milliseconds(100));
+    while (result < 0 && !gStop.load()) {
+        gStopWake.WaitUntil(std::chrono::steady_clock::now() + std::chrono::seconds(1));
+        gStopWake.Reset();
+        sink.Pump();
+    }
     core.StopWorker();
     return result > 0 ? 1 : 0;
 }
@@ -319,7 +329,8 @@ private:
 };
 
 // The one-second timer until the time is up, a signal, or the correction job
-// ends the run. Signals only set a flag, so the loop looks at it every 50 ms.
+// ends the run. Between two ticks the loop sleeps, woken by a signal or a
+// message of the correction job.
 int RunLoop(AppCore& core, tools::CorrectionRunner& corrections, const Options& opt) {
     AppContext& app = core.Context();
     RecordPrinter recordPrinter;
@@ -346,7 +357,7 @@ int RunLoop(AppCore& core, tools::CorrectionRunner& corrections, const Options& 
             nextTick += std::chrono::seconds(1);
         }
         if (corrections.Finished()) return corrections.ExitCode();
-        corrections.WaitForMessages(std::chrono::milliseconds(50));
+        corrections.WaitForMessages(nextTick);
     }
     return 0;
 }
@@ -361,7 +372,7 @@ int Run(const Options& opt) {
     app.CreateDecoder(app.config.receiverType);
     AppCore core(app, MakeHooks(app, opt));
     int exitCode = StartUp(core, opt);
-    tools::CorrectionRunner corrections(app, opt.corrections);
+    tools::CorrectionRunner corrections(app, opt.corrections, gStopWake);
     if (exitCode == 0 && !gStop.load() && !corrections.Begin()) exitCode = 1;
     if (exitCode == 0) exitCode = RunLoop(core, corrections, opt);
     const bool wasRecording = app.recorder.IsRecording();

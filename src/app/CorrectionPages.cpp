@@ -352,11 +352,16 @@ std::optional<PagePrompt> NtripPageModel::OnMessage(std::uint32_t message) {
             view_.listEnabled = true;
             view_.settingsEnabled = true;
             return PagePrompt{platform::StringId::kSourceTableFailed, PagePrompt::Icon::Warning, {}};
-        case platform::MSG_LINK_DOWN:
-            view_.status = "DisConnect from Server!";
+        case platform::MSG_LINK_DOWN: {
+            // A job that ended by itself (refused for good, a TCP server down
+            // at Start) leaves its cause in view. After Stop the page is no
+            // longer running, and the link's last error is old news.
+            const std::string why = view_.running ? deps_.link.LastError() : std::string();
+            view_.status = why.empty() ? "DisConnect from Server!" : "DisConnect from Server!\r\n" + why;
             NotRunning();
             view_.timer = false;
             return std::nullopt;
+        }
         case platform::MSG_LINK_UP:
             view_.status = "Connect Server successfully !";
             total_ = 0;

@@ -14,9 +14,9 @@ namespace sextara::corrections {
 // The GGA sentence the caster gets and its cadence, kept in time rather
 // than in receive passes (a pass may now last a millisecond or a second).
 // On a new connection it is due at once, after the one the reply brought;
-// then every kPeriod. The stream loop looks at least once a second, so the
-// gaps stay between kMinGap and kMaxGap: some networks drop a client that
-// has sent no position for 30 s.
+// then every kPeriod. The stream loop's wait for data ends when it is due,
+// so the gaps stay between kMinGap and kMaxGap: some networks drop a client
+// that has sent no position for 30 s.
 class GgaReporter {
 public:
     using TimePoint = platform::Clock::TimePoint;
@@ -35,6 +35,11 @@ public:
     // The cadence of one connection, used by its thread alone.
     void ConnectionStarted() { lastSent_.reset(); }
     bool Due(TimePoint now) const { return !lastSent_ || now - *lastSent_ >= kPeriod; }
+    // How long until Due, rounded up to whole milliseconds; zero when it is.
+    std::chrono::milliseconds DueIn(TimePoint now) const {
+        if (Due(now)) return std::chrono::milliseconds(0);
+        return std::chrono::ceil<std::chrono::milliseconds>(*lastSent_ + kPeriod - now);
+    }
     void Sent(TimePoint now) { lastSent_ = now; }
 
 private:

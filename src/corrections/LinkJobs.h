@@ -18,10 +18,6 @@ namespace sextara::corrections {
 // printf into a std::string (the texts of the log and the status line).
 std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Pauses through the link's clock in short steps; false when the stop came
-// meanwhile (the pause then ends within one step).
-bool PauseUnlessStopped(platform::Clock& clock, std::chrono::milliseconds duration, const std::stop_token& stop);
-
 SessionTarget TargetOf(const CasterSettings& settings);
 // "127.0.0.1:2101", "[::1]:2101": the caster as the texts name it.
 std::string CasterText(const CasterSettings& settings);
@@ -86,11 +82,16 @@ private:
 };
 
 // The NTRIP client: connect, request the mount point, stream; after a drop
-// or a failure the next attempt on the retry schedule, until stopped. Wrong
-// credentials, a mount point the caster does not have and a refused
-// certificate are not retried: the job ends with the cause in view.
+// or a failure the next attempt on the retry schedule, until stopped or
+// kMaxRetriesInARow attempts have failed. Wrong credentials, a mount point
+// the caster does not have and a refused certificate are not retried: the
+// job ends with the cause in view.
 class NtripJob {
 public:
+    // After this many reconnections in a row without a connection that
+    // worked, the job gives up.
+    static constexpr int kMaxRetriesInARow = 1000;
+
     explicit NtripJob(LinkState& link) : link_(link) {}
     void Run(std::stop_token stop);
 

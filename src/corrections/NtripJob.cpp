@@ -29,6 +29,12 @@ bool NotRetried(ConnectResult result) {
 void NtripJob::Run(std::stop_token stop) {
     CasterSession session;
     const std::stop_callback wake(stop, [&session] { session.Interrupt(); });
+    // The cause stays in view; nothing will change it but the user. Idle
+    // before the page hears of it, so that it finds the link so.
+    const auto endForGood = [this] {
+        link_.active = false;
+        link_.Post(platform::MSG_LINK_DOWN);
+    };
     RetrySchedule schedule;
     int retry = 0;
     while (!stop.stop_requested()) {
@@ -37,23 +43,25 @@ void NtripJob::Run(std::stop_token stop) {
         link_.running = false;
         session.Close();
         if (outcome.stopped || stop.stop_requested()) break;
-        if (outcome.final) {
-            // The cause stays in view; nothing will change it but the user.
-            // Idle before the page hears of it, so that it finds the link so.
-            link_.active = false;
-            link_.Post(platform::MSG_LINK_DOWN);
-            return;
-        }
+        if (outcome.final) return endForGood();
         schedule.Record(outcome.deliveredFor);
         if (schedule.Worked(outcome.deliveredFor)) retry = 0;
+        const std::string reason = link_.Status();
+        if (retry >= kMaxRetriesInARow) {
+            // Days of waits of up to 300 s: nothing is coming back by itself.
+            link_.Log("Reach the max times, Ntrip Check Thread Stop!");
+            link_.SetLastError(Printf("Gave up on mount point %s after %d attempts in a row (%s)",
+                                      link_.Settings().mountPoint.c_str(), retry + 1, reason.c_str()));
+            link_.SetStatus(link_.LastError());
+            return endForGood();
+        }
         const auto wait = schedule.Next();
         ++retry;
-        const std::string reason = link_.Status();
         link_.SetStatus(Printf("Reconnect the server, Times %d in %.1f s (%s)", retry,
                                std::chrono::duration<double>(wait).count(), reason.c_str()));
         link_.Log("Reconnect the server, Times %d\r\n", retry);
         link_.Post(platform::MSG_LINK_STATUS);
-        if (!PauseUnlessStopped(link_.Clock(), wait, stop)) break;
+        if (!link_.Clock().SleepUnlessStopped(wait, stop)) break;
     }
 }
 

@@ -47,10 +47,10 @@ struct SourceTableEntry {
     std::int32_t solution = 0;  // 12: 0 single base, 1 network
 };
 
-// Fills entries (at most 256, each cleared first) from the STR lines of a
-// raw table; header lines, CAS and NET records and the end marker are
-// skipped. A line ends at CR or LF; a last line without its end is dropped.
-// Returns the entry count.
+// Fills entries (at most kMaxSourceTableEntries, each cleared first) from
+// the STR lines of a raw table; header lines, CAS and NET records and the
+// end marker are skipped. A line ends at CR or LF; a last line without its
+// end is dropped. Returns the entry count.
 std::size_t ParseSourceTable(std::string_view raw, std::vector<SourceTableEntry>& entries);
 
 // Collects the reply to the source table request. The bytes kept are the

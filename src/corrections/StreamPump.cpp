@@ -5,12 +5,6 @@
 #include "corrections/LinkJobs.h"
 
 namespace sextara::corrections {
-namespace {
-
-// A pause is taken in steps so that a stop ends it within one step.
-constexpr std::chrono::milliseconds kPauseStep{50};
-
-}  // namespace
 
 std::string Printf(const char* format, ...) {
     char text[512];
@@ -19,16 +13,6 @@ std::string Printf(const char* format, ...) {
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     return text;
-}
-
-bool PauseUnlessStopped(platform::Clock& clock, std::chrono::milliseconds duration, const std::stop_token& stop) {
-    while (duration.count() > 0) {
-        if (stop.stop_requested()) return false;
-        const auto step = duration < kPauseStep ? duration : kPauseStep;
-        clock.SleepFor(step);
-        duration -= step;
-    }
-    return !stop.stop_requested();
 }
 
 SessionTarget TargetOf(const CasterSettings& settings) {
@@ -87,7 +71,7 @@ bool StreamPump::SendGga(bool first) {
     gga.Refresh(link_.CurrentState(), link_.Settings());
     const bool sent = session_.Send(gga.Sentence());
     gga.Sent(link_.Clock().Now());
-    if (first) PauseUnlessStopped(link_.Clock(), kPauseAfterFirstGga, stop_);
+    if (first) link_.Clock().SleepUnlessStopped(kPauseAfterFirstGga, stop_);
     return sent;
 }
 
@@ -118,8 +102,14 @@ StreamEnd StreamPump::Run(std::string_view pending, ChunkedDecoder* chunked, boo
             if (!SendGga(firstGga)) return finish(session_.FailureCode(), session_.FailureText());
             firstGga = false;
         }
+        // The wait for data ends when the next GGA is due, so that it goes
+        // out on its time and not at the end of a silent wait.
+        auto wait = link_.ReceiveTimeout();
+        const auto ggaIn = sendGga ? link_.Gga().DueIn(link_.Clock().Now()) : wait;
+        const bool untilGga = ggaIn < wait;
+        if (untilGga) wait = ggaIn;
         std::size_t got = 0;
-        switch (session_.Receive(buffer, sizeof buffer, link_.ReceiveTimeout(), got)) {
+        switch (session_.Receive(buffer, sizeof buffer, wait, got)) {
             case CasterSession::Io::Data:
                 emptyCount = 0;
                 if (!Pass(buffer, got, chunked)) return finish(EPROTO, "broken chunk coding");
@@ -128,9 +118,10 @@ StreamEnd StreamPump::Run(std::string_view pending, ChunkedDecoder* chunked, boo
             case CasterSession::Io::Error: return finish(session_.FailureCode(), session_.FailureText());
             case CasterSession::Io::Closed: return finish(0, "connection closed by the caster");
             case CasterSession::Io::TimedOut: {
+                if (untilGga) break;  // the GGA's time, not a silence
                 if (emptyCount < kEmptyReceivesTolerated) {
                     ++emptyCount;
-                    PauseUnlessStopped(link_.Clock(), kPauseAfterEmpty, stop_);
+                    link_.Clock().SleepUnlessStopped(kPauseAfterEmpty, stop_);
                     break;
                 }
                 const auto since = link_.Clock().Now() - (lastData_ ? *lastData_ : started);

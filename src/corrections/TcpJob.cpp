@@ -23,7 +23,7 @@ bool TcpJob::Reconnect(CasterSession& session, RetrySchedule& schedule, int& att
                                std::chrono::duration<double>(wait).count(), reason.c_str()));
         ++attempt;
         link_.Post(platform::MSG_LINK_STATUS);
-        if (!PauseUnlessStopped(link_.Clock(), wait, stop)) return false;
+        if (!link_.Clock().SleepUnlessStopped(wait, stop)) return false;
         link_.running = true;
         if (Connect(session)) return true;
         link_.running = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <stop_token>
 
 #include "platform/Event.h"
 
@@ -22,6 +23,15 @@ public:
     virtual bool SleepUnless(Event& wake, std::chrono::milliseconds duration) {
         SleepFor(duration);
         return wake.Wait(std::chrono::milliseconds(0));
+    }
+    // The same for a worker stopped by a stop token: sleeps up to `duration`
+    // and ends at once when the stop is requested, before or meanwhile;
+    // false when it was. Like SleepUnless, a clock that only pretends to
+    // sleep takes the whole pause and then looks.
+    virtual bool SleepUnlessStopped(std::chrono::milliseconds duration, const std::stop_token& stop) {
+        if (stop.stop_requested()) return false;
+        SleepFor(duration);
+        return !stop.stop_requested();
     }
 };
 

@@ -24,6 +24,7 @@ void QueueMessageSink::Send(Message m) {
     }
     queue_.push_back(Entry{std::move(m), &handled});
     arrived_.notify_one();
+    if (arrivalWake_ != nullptr) arrivalWake_->Notify();
     handled_.wait(lock, [&] { return handled || (shutDown_ && inProgress_ != &handled); });
 }
 
@@ -34,6 +35,7 @@ void QueueMessageSink::Post(Message m) {
     }
     queue_.push_back(Entry{std::move(m), nullptr});
     arrived_.notify_one();
+    if (arrivalWake_ != nullptr) arrivalWake_->Notify();
 }
 
 std::size_t QueueMessageSink::DispatchQueued(std::unique_lock<std::mutex>& lock) {
@@ -72,6 +74,11 @@ std::size_t QueueMessageSink::WaitAndDispatch(std::chrono::milliseconds timeout)
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     arrived_.wait_until(lock, deadline, [&] { return !queue_.empty() || shutDown_; });
     return DispatchQueued(lock);
+}
+
+void QueueMessageSink::SetArrivalWake(const WakeFd* wake) {
+    std::lock_guard<std::mutex> guard(lock_);
+    arrivalWake_ = wake;
 }
 
 void QueueMessageSink::Shutdown() {

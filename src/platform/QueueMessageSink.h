@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/MessageSink.h"
+#include "platform/WakeFd.h"
 
 namespace sextara::platform {
 
@@ -44,6 +45,12 @@ public:
     // queued; returns how many (0 after a time-out or a shutdown).
     std::size_t WaitAndDispatch(std::chrono::milliseconds timeout);
 
+    // Notifies `wake` (null: none) each time a message is queued, so that a
+    // receiver that also waits for other things (a signal, its next tick)
+    // sleeps in one poll on one descriptor: it waits on `wake`, resets it,
+    // then calls Pump.
+    void SetArrivalWake(const WakeFd* wake);
+
     void Shutdown();
     bool IsShutDown() const;
     // Messages waiting to be handled.
@@ -63,6 +70,7 @@ private:
     std::condition_variable arrived_;
     std::condition_variable handled_;
     std::deque<Entry> queue_;
+    const WakeFd* arrivalWake_ = nullptr;
     bool shutDown_ = false;
     // The Send being handled right now, if any: a shutdown does not release
     // its sender before the handler is done with the sender's memory.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CorrectionPages.h"
 #include "corrections/LinkFixture.h"
 
 namespace sextara::corrections {
@@ -59,7 +60,13 @@ TEST_F(HostileCaster, RefusalsThatCannotChangeAreNotRetried) {
             LoopbackCaster::SendText(fd, c.reply);
         });
         UseCaster(caster.Port(), "127.0.0.1", "NOPE");
-        ASSERT_TRUE(link_.StartNtrip(&messages));
+        CasterSettings typed = link_.Settings();
+        typed.useTypedPosition = true;
+        link_.SetSettings(typed);
+        NtripPageModel page(NtripPageModel::Deps{
+            .link = link_, .ensureNetwork = {}, .sendDiffInput = {}, .state = {}, .saveOnStart = false});
+        page.Open(false, 1, &messages);
+        ASSERT_FALSE(page.Start("NOPE").has_value());
         ASSERT_TRUE(WaitUntil([&] { return messages.Count(platform::MSG_LINK_DOWN) == 1; }));
         EXPECT_FALSE(link_.Active());
         EXPECT_EQ(link_.StatusText(), c.status);
@@ -67,6 +74,10 @@ TEST_F(HostileCaster, RefusalsThatCannotChangeAreNotRetried) {
         EXPECT_EQ(link_.Health().state, "idle");
         EXPECT_EQ(link_.Health().lastError.find(c.status), 0u);
         EXPECT_NE(link_.Health().lastError.find("NOPE"), std::string::npos);  // the mount point it was for
+        // The page keeps the cause in view below its "DisConnect from Server!".
+        page.OnMessage(platform::MSG_LINK_DOWN);
+        EXPECT_EQ(page.GetView().status, "DisConnect from Server!\r\n" + link_.Health().lastError);
+        page.Close();
         std::this_thread::sleep_for(300ms);  // three first retry waits of the clock
         EXPECT_EQ(caster.Connections(), 1);
         EXPECT_TRUE(caster.AfterRequests().empty());  // no GGA

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -40,6 +41,14 @@ public:
     }
     void SleepFor(std::chrono::milliseconds duration) override {
         std::this_thread::sleep_for(std::chrono::microseconds(duration.count() * 1000 / scale_));
+    }
+    // Like the real clock's, the scaled pause ends at once on a stop.
+    bool SleepUnlessStopped(std::chrono::milliseconds duration, const std::stop_token& stop) override {
+        std::mutex lock;
+        std::condition_variable_any wake;
+        std::unique_lock<std::mutex> hold(lock);
+        wake.wait_for(hold, stop, std::chrono::microseconds(duration.count() * 1000 / scale_), [] { return false; });
+        return !stop.stop_requested();
     }
     int Scale() const { return scale_; }
 

@@ -49,6 +49,26 @@ TEST(QueueMessageSink, SendReturnsOnlyAfterTheHandlerRan) {
     EXPECT_EQ(seenText, "扫描波特率9600...");
 }
 
+TEST(QueueMessageSink, EveryQueuedMessageNotifiesTheArrivalWake) {
+    WakeFd wake;
+    std::vector<std::uint32_t> handled;
+    QueueMessageSink sink([&](const Message& message) { handled.push_back(message.message); });
+    sink.SetArrivalWake(&wake);
+    sink.Post({MSG_LINK_UP, 0, 0, {}});
+    EXPECT_TRUE(wake.Notified());
+    wake.Reset();
+    std::thread worker([&] { sink.Send({MSG_LINK_DOWN, 0, 0, {}}); });
+    // The receiver's loop: one wait on the descriptor, then Pump.
+    ASSERT_TRUE(wake.WaitUntil(std::chrono::steady_clock::now() + kPatience));
+    wake.Reset();
+    EXPECT_EQ(sink.Pump(), 2u);
+    worker.join();
+    EXPECT_EQ(handled, (std::vector<std::uint32_t>{MSG_LINK_UP, MSG_LINK_DOWN}));
+    sink.SetArrivalWake(nullptr);
+    sink.Post({MSG_LINK_UP, 0, 0, {}});
+    EXPECT_FALSE(wake.Notified());
+}
+
 TEST(QueueMessageSink, PostReturnsAtOnceAndArrivesInOrder) {
     std::vector<Message> handled;
     QueueMessageSink sink([&](const Message& message) { handled.push_back(message); });
