@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <string_view>
 
+#include "app/ByteCount.h"
 #include "app/CorrectionHooks.h"
+#include "app/MountPointOrder.h"
 #include "corrections/NetworkBringUp.h"
 #include "platform/Messages.h"
 #include "platform/SerialDevice.h"

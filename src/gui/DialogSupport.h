@@ -1,11 +1,14 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <string_view>
 #include <type_traits>
 
 #include <QComboBox>
 #include <QDialog>
 #include <QIcon>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QString>
 
@@ -70,6 +73,12 @@ void FillPortChoices(QComboBox* port, QComboBox* baud);
 int BaudRowOrFastest(int baud);
 // The rate of a row; fallbackRow when nothing is chosen.
 int BaudOfRow(int row, int fallbackRow);
+
+// A UTF-8 text of the core as Qt holds it.
+QString FromUtf8(std::string_view text);
+// Steps on a progress bar as the common control's defaults show them: range
+// 0..100, step 10, wrapping round.
+void ShowProgressSteps(QProgressBar* bar, int steps);
 
 // A string-table text in the effective language.
 QString Text(const platform::StringTable& strings, int id);

@@ -15,59 +15,24 @@
 #include <QVBoxLayout>
 
 #include "app/CorrectionHooks.h"
+#include "app/CorrectionMenuRule.h"
 #include "app/DialogPlacement.h"
 #include "app/Settings.h"
 #include "app/ShellMenu.h"
 #include "app/StartupDialogModel.h"
 #include "corrections/NetworkBringUp.h"
+#include "gui/AboutDialog.h"
 #include "gui/AdvancedPage.h"
 #include "gui/BatteryWarning.h"
-#include "gui/CorrectionPages.h"
 #include "gui/MainView.h"
-#include "gui/Page.h"
+#include "gui/NtripPage.h"
+#include "gui/PortClientPage.h"
 #include "gui/PortConsole.h"
 #include "gui/RecordPage.h"
 #include "gui/StartupDialog.h"
 #include "platform/Paths.h"
-#include "ui/ControlIds.h"
 
 namespace sextara::gui {
-
-using ui::AboutControl;
-namespace {
-
-QString FromView(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// The About box: version, board and build date, and the data folder in use.
-class AboutDialog final : public Page {
-public:
-    AboutDialog(const AppContext& app, QWidget* parent)
-        : Page(app.strings, app.config.effectiveLanguage != 0, parent) {
-        setWindowTitle(Text(app.strings, StringId::kProgramName));
-        auto* version = Named(new QLabel(QStringLiteral("Sextara %1 ").arg(FromView(kProgramVersion)), this),
-                              AboutControl::Version);
-        const std::string board(AboutNameOf(app.config.receiverType));
-        const std::string date = BuildDateText(__DATE__);
-        auto* build = Named(new QLabel(QString::fromStdString(app.strings.Format(
-                                           StringId::kAboutBoard, board.c_str(), date.c_str())),
-                                       this),
-                            AboutControl::Build);
-        auto* folder = Named(new QLabel(QString::fromStdString(platform::DataFolder()), this), "dataFolder");
-        folder->setWordWrap(true);
-        AddReturnButton(command::kReturn, StringId::kOk)->setDefault(true);
-        Body()->addStretch();
-        for (QLabel* label : {version, build, folder}) {
-            label->setAlignment(Qt::AlignHCenter);
-            label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-            Body()->addWidget(label);
-        }
-        Body()->addStretch();
-    }
-};
-
-}  // namespace
 
 MainWindow::MainWindow(AppContext& app, BatteryMonitor& battery, Options options)
     : app_(app),
@@ -166,11 +131,11 @@ void MainWindow::RebuildMenuBar() {
 
     auto* setup = new QToolButton(bar);
     setup->setObjectName(QStringLiteral("setupButton"));
-    setup->setText(FromView(SetupButtonText(language)));
+    setup->setText(FromUtf8(SetupButtonText(language)));
     setup->setPopupMode(QToolButton::InstantPopup);
     auto* menu = new QMenu(setup);
     menu->setObjectName(QStringLiteral("setupMenu"));
-    QMenu* corrections = menu->addMenu(FromView(kCorrectionMenuText));
+    QMenu* corrections = menu->addMenu(FromUtf8(kCorrectionMenuText));
     corrections->setObjectName(QStringLiteral("correctionMenu"));
     QToolButton* exitButton = nullptr;
     for (const ShellMenuItem& item : ShellMenuItems()) {
@@ -178,12 +143,12 @@ void MainWindow::RebuildMenuBar() {
         if (item.action == MenuAction::Exit) {
             exitButton = new QToolButton(bar);
             exitButton->setObjectName(QString::number(id));
-            exitButton->setText(FromView(ExitButtonText(language)));
+            exitButton->setText(FromUtf8(ExitButtonText(language)));
             connect(exitButton, &QToolButton::clicked, this, [this, id] { RunCommand(id); });
             continue;
         }
         QMenu* into = item.inCorrectionMenu ? corrections : menu;
-        QAction* action = into->addAction(FromView(TextOf(item, language)));
+        QAction* action = into->addAction(FromUtf8(TextOf(item, language)));
         action->setObjectName(QString::number(id));
         action->setData(id);
         action->setEnabled(item.enabled);

@@ -6,7 +6,8 @@
 
 #include "app/AppCore.h"
 #include "app/BatteryMonitor.h"
-#include "app/CorrectionPages.h"
+#include "app/NtripPageModel.h"
+#include "app/ShellMenu.h"
 #include "gui/DialogSupport.h"
 
 class QDialog;

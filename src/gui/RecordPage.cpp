@@ -44,8 +44,6 @@ int& DotPhase() {
     return phase;
 }
 
-QString Qs(const std::string& text) { return QString::fromStdString(text); }
-
 }  // namespace
 
 RecordPage::RecordPage(AppCore& core, Prompts prompts, bool portrait, QWidget* parent)
@@ -108,11 +106,11 @@ RecordPage::RecordPage(AppCore& core, Prompts prompts, bool portrait, QWidget* p
 
     connect(browse_, &QPushButton::clicked, this, &RecordPage::Browse);
 
-    folder_->setText(Qs(app.recordFolder));
-    name_->setText(Qs(app.registry.recordName));
-    status_->setText(Qs(model_.Status()));
-    duration_->setText(Qs(model_.Duration()));
-    size_->setText(Qs(model_.Size()));
+    folder_->setText(FromUtf8(app.recordFolder));
+    name_->setText(FromUtf8(app.registry.recordName));
+    status_->setText(FromUtf8(model_.Status()));
+    duration_->setText(FromUtf8(model_.Duration()));
+    size_->setText(FromUtf8(model_.Size()));
     ShowState();
 }
 
@@ -146,19 +144,19 @@ void RecordPage::RunCommand(int id) {
     if (Is(kStart, id)) {
         const auto result = model_.Start(folder_->text().toStdString(), name_->text().toStdString());
         if (result == RecordPageModel::StartResult::AlreadyRecording) return;
-        status_->setText(Qs(model_.Status()));
+        status_->setText(FromUtf8(model_.Status()));
         if (result == RecordPageModel::StartResult::Started) {
-            duration_->setText(Qs(model_.Duration()));
-            size_->setText(Qs(model_.Size()));
+            duration_->setText(FromUtf8(model_.Duration()));
+            size_->setText(FromUtf8(model_.Size()));
         }
         ShowState();
         if (!model_.Notice().empty() && prompts_.tell) {
-            prompts_.tell(NoticeIcon::Warning, Qs(model_.Notice()),
+            prompts_.tell(NoticeIcon::Warning, FromUtf8(model_.Notice()),
                           Text(core_.Context().strings, StringId::kNotice));
         }
     } else if (Is(kStop, id)) {
         model_.Stop();
-        status_->setText(Qs(model_.Status()));
+        status_->setText(FromUtf8(model_.Status()));
         ShowState();
     } else if (Is(kSetup, id)) {
         OpenOptions();
@@ -178,14 +176,14 @@ void RecordPage::Browse() {
     // Cancel leaves the field as it was.
     if (ExecOnWindow(browser, parentWidget(), kPlaceFullPage) == QDialog::Accepted &&
         !browser.Chosen().empty())
-        folder_->setText(Qs(browser.Chosen()));
+        folder_->setText(FromUtf8(browser.Chosen()));
 }
 
 void RecordPage::OnTimer() {
     model_.Tick();
-    status_->setText(Qs(model_.Status()));
-    duration_->setText(Qs(model_.Duration()));
-    size_->setText(Qs(model_.Size()));
+    status_->setText(FromUtf8(model_.Status()));
+    duration_->setText(FromUtf8(model_.Duration()));
+    size_->setText(FromUtf8(model_.Size()));
     ShowState();
 }
 

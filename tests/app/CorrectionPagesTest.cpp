@@ -1,7 +1,10 @@
 // The correction pages' logic without widgets, and the PORT client between
 // two ptys with no page open.
 
-#include "app/CorrectionPages.h"
+#include "app/ByteCount.h"
+#include "app/CasterSettingsModel.h"
+#include "app/CorrectionMenuRule.h"
+#include "app/MountPointOrder.h"
 
 #include <gtest/gtest.h>
 

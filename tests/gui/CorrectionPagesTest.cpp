@@ -3,7 +3,7 @@
 // the byte counter, reopening on a running connection, Stop, the source table
 // update, and the menu rule.
 
-#include "gui/CorrectionPages.h"
+#include "gui/NtripPage.h"
 
 #include <gtest/gtest.h>
 

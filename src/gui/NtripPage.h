@@ -1,21 +1,19 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/CorrectionPages.h"
+#include "app/NtripPageModel.h"
 #include "gui/DialogSupport.h"
 #include "gui/Page.h"
 
-class QCheckBox;
 class QComboBox;
 class QLabel;
-class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QRadioButton;
 
 namespace sextara {
 class AppContext;
@@ -71,65 +69,6 @@ private:
     QPushButton* start_ = nullptr;
     QPushButton* stop_ = nullptr;
     bool waitCursor_ = false;
-};
-
-// The caster settings: CasterSettingsControl, and "sendCurrentGga" the
-// current position in the periodic GGA, "useTls" TLS to the caster, "caFile"
-// its private CA's PEM file; OK and Cancel (command::kOk, kCancel). Values
-// that cannot be used are refused on OK with a message.
-class CasterSettingsDialog final : public Page {
-    Q_OBJECT
-public:
-    CasterSettingsDialog(AppContext& app, bool tcp, Prompts prompts, QWidget* parent = nullptr);
-
-public slots:
-    void PressOk();
-
-private:
-    void EnableTyped();
-
-    AppContext& app_;
-    Prompts prompts_;
-    bool tcp_;
-    QLineEdit* address_ = nullptr;
-    QLineEdit* port_ = nullptr;
-    QLineEdit* user_ = nullptr;
-    QLineEdit* password_ = nullptr;
-    QRadioButton* receiverGga_ = nullptr;
-    QRadioButton* typedGga_ = nullptr;
-    QLineEdit* latitude_ = nullptr;
-    QLineEdit* longitude_ = nullptr;
-    QComboBox* northSouth_ = nullptr;
-    QComboBox* eastWest_ = nullptr;
-    QCheckBox* current_ = nullptr;
-    QCheckBox* tls_ = nullptr;
-    QLineEdit* caFile_ = nullptr;
-};
-
-// The PORT client page: PortClientControl and Return (command::kReturn). The
-// port's bytes move to the receiver by the PortClient's own thread, page or
-// no page.
-class PortClientPage final : public Page {
-    Q_OBJECT
-public:
-    PortClientPage(AppContext& app, Prompts prompts, QWidget* parent = nullptr);
-
-public slots:
-    void PressOpenClose();
-    void OnTimer() override;
-
-private:
-    void ShowOpen(bool open);
-
-    AppContext& app_;
-    Prompts prompts_;
-    QComboBox* port_ = nullptr;
-    QComboBox* baud_ = nullptr;
-    QPushButton* openClose_ = nullptr;
-    QProgressBar* progress_ = nullptr;
-    QLabel* count_ = nullptr;
-    std::uint32_t lastShown_ = 0;
-    int steps_ = 0;
 };
 
 }  // namespace sextara::gui
