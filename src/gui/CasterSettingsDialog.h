@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CasterSettingsModel.h"
 #include "gui/DialogSupport.h"
 #include "gui/Page.h"
 
@@ -27,6 +28,8 @@ public slots:
     void PressOk();
 
 private:
+    QWidget* BuildServerGroup(const CasterDialogValues& v);
+    QWidget* BuildGgaGroup(const CasterDialogValues& v);
     void EnableTyped();
 
     AppContext& app_;
