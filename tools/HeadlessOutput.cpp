@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "record/RecordFormat.h"
+
 namespace sextara::tools {
 namespace {
 
@@ -92,6 +94,18 @@ nlohmann::json MountPointJson(const corrections::SourceTableEntry& e) {
         {"lat", e.latitude},     {"lon", e.longitude},  {"nmea", e.nmea},
         {"solution", e.solution},
     };
+}
+
+void RecordPrinter::Print(const RawRecorder& recorder) {
+    if (recorder.IsRecording()) {
+        Say("Record %-12s %s %s", RecordStatusText("Recording", phase_).c_str(),
+            RecordDurationText(recorder.Seconds()).c_str(), RecordSizeText(recorder.ByteCount()).c_str());
+    } else if (!endShown_) {
+        endShown_ = true;
+        // What went into a file that is gone is not on the card: no size.
+        Say("Record stopped: %s (%s%s)", recorder.LastEnd().c_str(), RecordDurationText(recorder.Seconds()).c_str(),
+            recorder.FileGone() ? "" : (", " + RecordSizeText(recorder.ByteCount())).c_str());
+    }
 }
 
 }  // namespace sextara::tools

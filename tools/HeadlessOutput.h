@@ -10,6 +10,7 @@
 #include "corrections/CorrectionLink.h"
 #include "corrections/SourceTable.h"
 #include "decode/GnssState.h"
+#include "record/RawRecorder.h"
 #include "ui/StatusFormat.h"
 
 namespace sextara::tools {
@@ -35,5 +36,16 @@ nlohmann::json StatusJson(const GnssState& state, const StatusInputs& inputs);
 nlohmann::json CorrectionsJson(const corrections::LinkHealth& health);
 // One mount point: {"class":"MOUNTPOINT","mount":...,"identifier":..., ...}.
 nlohmann::json MountPointJson(const corrections::SourceTableEntry& entry);
+
+// The recording page's three values, once a second: status with its dots,
+// duration, size; and once why a recording ended by itself.
+class RecordPrinter {
+public:
+    void Print(const RawRecorder& recorder);
+
+private:
+    int phase_ = 0;
+    bool endShown_ = false;
+};
 
 }  // namespace sextara::tools

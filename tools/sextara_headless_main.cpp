@@ -305,35 +305,12 @@ int StartUp(AppCore& core, const Options& opt) {
     return 0;
 }
 
-// The recording page's three values, once a second: status with its dots,
-// duration, size; and once why a recording ended by itself.
-class RecordPrinter {
-public:
-    void Print(const RawRecorder& recorder) {
-        if (recorder.IsRecording()) {
-            tools::Say("Record %-12s %s %s", RecordStatusText("Recording", phase_).c_str(),
-                        RecordDurationText(recorder.Seconds()).c_str(),
-                        RecordSizeText(recorder.ByteCount()).c_str());
-        } else if (!endShown_) {
-            endShown_ = true;
-            // What went into a file that is gone is not on the card: no size.
-            tools::Say("Record stopped: %s (%s%s)", recorder.LastEnd().c_str(),
-                        RecordDurationText(recorder.Seconds()).c_str(),
-                        recorder.FileGone() ? "" : (", " + RecordSizeText(recorder.ByteCount())).c_str());
-        }
-    }
-
-private:
-    int phase_ = 0;
-    bool endShown_ = false;
-};
-
 // The one-second timer until the time is up, a signal, or the correction job
 // ends the run. Between two ticks the loop sleeps, woken by a signal or a
 // message of the correction job.
 int RunLoop(AppCore& core, tools::CorrectionRunner& corrections, const Options& opt) {
     AppContext& app = core.Context();
-    RecordPrinter recordPrinter;
+    tools::RecordPrinter recordPrinter;
     int spinner = 0;
     const auto start = std::chrono::steady_clock::now();
     auto nextTick = start;

@@ -122,7 +122,10 @@ int PortDetector::SetRate(int baudRate) {
         CloseHandle();
         return 0;
     }
-    device_.Purge();
+    // Only what came in at the old rate is stale. The output was drained, and
+    // where a driver's drain returns before the reader took the bytes (a pty,
+    // some USB adapters) flushing it would drop the last command unsent.
+    device_.PurgeReceive();
     writtenAtRate_ = 0;
     return 1;
 }

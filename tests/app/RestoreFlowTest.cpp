@@ -45,6 +45,7 @@ TEST(RestoreFlow, ReportsRestoreAndReopenForNovatelHemisphereAndTrimble) {
         platform::SetComDevicePath(kPort, device);
 
         test::FastReceiverClock clock;
+        clock.Watch(nullptr, &receiver);
         AppContext app(clock, 5ms);
         app.CreateDecoder(c.make);
         AppCore core(app);

@@ -30,6 +30,14 @@ public:
         ns_ += std::chrono::nanoseconds(duration).count();
         if (sim_ != nullptr && detector_ != nullptr) {
             sim_->WaitForRecorded(detector_->BytesWritten() - writtenBefore_, 2s);
+        } else if (sim_ != nullptr) {
+            // No detector to count from (it lives inside the core): each
+            // sleep lasts at least one whole turn of the simulator (the turn
+            // under way may have started before the write), so an answer
+            // window is as many turns as it has looks, however loaded the
+            // machine is.
+            const std::uint64_t slices = sim_->Stats().slices;
+            sim_->WaitFor([slices](const sim::ReceiverSimStats& s) { return s.slices > slices + 1 || !s.running; }, 2s);
         }
         std::this_thread::sleep_for(std::max<std::chrono::microseconds>(duration / kTimeScale, 1ms));
     }

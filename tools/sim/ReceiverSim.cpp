@@ -324,6 +324,10 @@ struct ReceiverSim::Link {
     std::size_t repliesDeferredBytes = 0;
 
     int baud;
+    // The line's rate when the simulator last looked. A pty has no wire, so
+    // a program that writes and then changes the rate may have done both
+    // before the bytes are read: they count as sent at either rate.
+    int lastLineBaud = 0;
     bool resetting = false;
     Clock::time_point resetEnds{};
     int baudAfterReset = 0;
@@ -545,11 +549,13 @@ void ReceiverSim::Record(Link& link, const std::uint8_t* bytes, std::size_t coun
 }
 
 void ReceiverSim::Receive(Link& link, const std::uint8_t* bytes, std::size_t count) {
-    Record(link, bytes, count);
     // The bytes were written before this look at the line; a program sets
-    // the rate before it writes, so this sees the rate they were sent at.
+    // the rate before it writes, so this sees the rate they were sent at. The
+    // look comes before the recording, which a waiting test may take as the
+    // sign that the program can go on to the next rate.
     termios tio{};
     const int lineBaud = ::tcgetattr(link.master, &tio) == 0 ? BaudOfCode(::cfgetospeed(&tio)) : 0;
+    Record(link, bytes, count);
     const auto now = Clock::now();
     if (link.resetting && now >= link.resetEnds) {
         link.resetting = false;
@@ -565,7 +571,7 @@ void ReceiverSim::Receive(Link& link, const std::uint8_t* bytes, std::size_t cou
     for (std::size_t i = 0; i < count; ++i) {
         // A command can change the receiver's rate, and with it whether the
         // rest of this read is understood at all.
-        if (link.resetting || lineBaud != link.baud) {
+        if (link.resetting || (lineBaud != link.baud && link.lastLineBaud != link.baud)) {
             ++ignored;
             link.line.clear();
             link.lineOverflow = false;
@@ -604,6 +610,7 @@ void ReceiverSim::Receive(Link& link, const std::uint8_t* bytes, std::size_t cou
             link.lineOverflow = true;
         }
     }
+    link.lastLineBaud = lineBaud;
     Bump([&](ReceiverSimStats& s) {
         s.bytesIgnored += ignored;
         s.lineBaud = lineBaud;
@@ -750,6 +757,7 @@ void ReceiverSim::Slice(Link& link, Clock::time_point now) {
     }
     termios tio{};
     const int lineBaud = ::tcgetattr(link.master, &tio) == 0 ? BaudOfCode(::cfgetospeed(&tio)) : 0;
+    link.lastLineBaud = lineBaud;
     if (link.resetting || lineBaud != link.baud) {
         link.staged.clear();
         link.replies.clear();
