@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs when they are missing. As root it
 # runs apt-get; otherwise it prints the apt-get line to run and fails.
-#   scripts/deps.sh build|test|fuzz
+#   scripts/deps.sh build|test|fuzz|measure
 set -euo pipefail
 
 build=(cmake ninja-build g++ make pkg-config libcli11-dev libssl-dev nlohmann-json3-dev qt6-base-dev fonts-liberation2 fonts-wqy-microhei)
 test=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool imagemagick rtklib gpsd-clients python3-gps openssl)
 fuzz=(clang libclang-rt-14-dev)
+# The peers the measurement scripts compare against, and Xlib for the
+# first-frame timer.
+measure=(gpsd gpsd-clients libx11-dev)
 
 want=("${build[@]}")
 case "${1:-build}" in
   build) ;;
   test) want+=("${test[@]}") ;;
   fuzz) want+=("${test[@]}" "${fuzz[@]}") ;;
-  *) echo "usage: $0 build|test|fuzz" >&2; exit 2 ;;
+  measure) want+=("${test[@]}" "${measure[@]}") ;;
+  *) echo "usage: $0 build|test|fuzz|measure" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <string_view>
 
+#include "app/ByteCount.h"
 #include "app/CorrectionHooks.h"
+#include "app/MountPointOrder.h"
 #include "corrections/NetworkBringUp.h"
 #include "platform/Messages.h"
 #include "platform/SerialDevice.h"
@@ -44,7 +46,7 @@ bool CorrectionRunner::Begin() {
         return false;
     }
     app_.correctionLink.SetSettings(s);
-    app_.correctionMode = job_.tcp ? 2 : 1;
+    app_.correctionMode = job_.tcp ? CorrectionMode::Tcp : CorrectionMode::Ntrip;
     model_.Open(job_.tcp, app_.config.effectiveLanguage, &sink_);
     Say("%s: %s%s",
         job_.tcp           ? "TCP client"

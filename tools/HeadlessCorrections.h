@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "app/AppContext.h"
-#include "app/CorrectionPages.h"
+#include "app/NtripPageModel.h"
 #include "platform/QueueMessageSink.h"
 #include "platform/WakeFd.h"
 

@@ -62,6 +62,9 @@ int AppContext::SendStartupCommands() {
     return sextara::SendStartupCommands(config.receiverType, gpsPort, clock_);
 }
 
-void AppContext::SetReceiverDiffMode(int mode) { sextara::SetReceiverDiffMode(decoders, gpsPort, mode); }
+void AppContext::SetReceiverDiffMode(DiffMode mode) {
+    diffMode = mode;
+    sextara::SetReceiverDiffMode(decoders, gpsPort, static_cast<int>(mode));
+}
 
 }  // namespace sextara

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/ClockSync.h"
+#include "app/CorrectionMode.h"
 #include "app/PortClient.h"
 #include "app/Settings.h"
 #include "corrections/CorrectionLink.h"
@@ -19,6 +20,9 @@
 #include "record/RawRecorder.h"
 
 namespace sextara {
+
+// The differential modes of a Hemisphere board, numbered as its commands are.
+enum class DiffMode : std::int32_t { Sbas = 1, ExternalSource = 2 };
 
 // The application context: nearly all long-lived state of the program. It is
 // built before any window, reads config.ini and the settings store while it
@@ -48,8 +52,10 @@ public:
     std::string recordFolder;
     // Mirrors recorder.IsRecording(), refreshed by AppCore.
     std::int32_t recording = 0;
-    // 0 none, 1 NTRIP client, 2 TCP client, 3 PORT client.
-    std::int32_t correctionMode = 0;
+    CorrectionMode correctionMode = CorrectionMode::None;
+    // The differential mode last applied, for the program's life: the
+    // external source until the user applies SBAS.
+    DiffMode diffMode = DiffMode::ExternalSource;
 
     // Strings in the effective language (LoadLanguage).
     platform::StringTable strings;
@@ -78,7 +84,8 @@ public:
     int OpenGpsPort(int portNumber, int baudRate);
     void CloseGpsPort();
     int SendStartupCommands();
-    void SetReceiverDiffMode(int mode);
+    // Sends the make's commands for the mode and keeps it as diffMode.
+    void SetReceiverDiffMode(DiffMode mode);
 
     platform::Clock& Clock() { return clock_; }
     // Counts the one-second ticks of the whole run (AppCore::Tick).

@@ -12,15 +12,13 @@
 #include "app/EventLog.h"
 #include "platform/Debug.h"
 #include "platform/SerialDevice.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 #include "platform/SystemTime.h"
 #include "record/RecordFormat.h"
 
 namespace sextara {
 namespace {
-
-// String 55: the receiver's port cannot be opened at start.
-constexpr int kPortOpenFailedString = 55;
 
 // "GPS receiver back: COM3 (/dev/ttyUSB0)". The loss itself is the port's
 // own line ("COM3 device lost, reader stopped (...)"), so each change is one.
@@ -108,8 +106,9 @@ int AppCore::Start() {
     } else {
         AppendLog("Can't Open Port\n");
         if (hooks_.portOpenFailed) {
-            hooks_.portOpenFailed(std::string(platform::StringTable::OwnString(kPortOpenFailedString)),
-                                  app_.gpsPort.LastOpenError());
+            hooks_.portOpenFailed(
+                std::string(platform::StringTable::OwnString(platform::StringId::kSerialInitFailed)),
+                app_.gpsPort.LastOpenError());
         }
     }
     gpsd_.Start();

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/Debug.h"
+#include "platform/ThreadName.h"
 
 namespace sextara {
 namespace {
@@ -58,7 +59,10 @@ bool BatteryMonitor::Start(std::string warningText) {
         text_ = std::move(warningText);
     }
     stopEvent_.Reset();
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this] {
+        platform::NameThisThread("battery");
+        Run();
+    });
     return true;
 }
 

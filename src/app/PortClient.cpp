@@ -1,5 +1,6 @@
 #include "app/PortClient.h"
 
+#include "platform/ThreadName.h"
 #include "receiver/ReceiverCommands.h"
 
 namespace sextara {
@@ -11,16 +12,20 @@ PortClient::~PortClient() { Close(); }
 bool PortClient::Open(int portNumber, int baudRate) {
     std::lock_guard<std::mutex> hold(control_);
     StopMover();
+    received_.Reset();
+    port_.SetReceivedEvent(&received_);
     if (!port_.Open(portNumber, baudRate) || !port_.StartThreads()) {
         port_.Stop();
+        port_.SetReceivedEvent(nullptr);
         return false;
     }
     moving_ = true;
     wake_.Reset();
     mover_ = std::thread([this] {
+        platform::NameThisThread("port client");
         while (moving_.load()) {
             MoveQueued();
-            wake_.Wait(kMovePeriod);
+            platform::WaitAny(wake_, received_);
         }
         MoveQueued();
     });
@@ -31,6 +36,7 @@ void PortClient::Close() {
     std::lock_guard<std::mutex> hold(control_);
     StopMover();
     port_.Stop();
+    port_.SetReceivedEvent(nullptr);
 }
 
 void PortClient::StopMover() {

@@ -14,12 +14,12 @@ namespace sextara {
 
 // The PORT correction client: corrections from a second serial port (a radio
 // modem) into the receiver. While the client port is open a thread of its own
-// moves every byte the port's reader queued, every kMovePeriod, whether or not
-// the page is shown; so a radio at 115200 baud never backs up into the port's
-// receive limit, and closing the page does not stop the corrections.
+// moves every byte the port's reader queued, after each of the reader's
+// passes, whether or not the page is shown; so a radio at 115200 baud never
+// backs up into the port's receive limit, closing the page does not stop the
+// corrections, and a silent radio costs no wake-ups.
 class PortClient {
 public:
-    static constexpr std::chrono::milliseconds kMovePeriod{50};
     static constexpr std::uint32_t kTransferBytes = 1024;
 
     PortClient(SerialPort& clientPort, ByteSink& receiver);
@@ -50,7 +50,8 @@ private:
     std::mutex control_;  // Open and Close
     std::thread mover_;
     std::atomic<bool> moving_{false};
-    platform::Event wake_;
+    platform::Event wake_;      // the stop
+    platform::Event received_;  // the port's reader queued bytes
     std::atomic<std::uint64_t> moved_{0};
 };
 

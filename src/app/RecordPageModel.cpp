@@ -1,9 +1,12 @@
 #include "app/RecordPageModel.h"
 
 #include "app/AppCore.h"
+#include "platform/StringIds.h"
 #include "record/RecordFormat.h"
 
 namespace sextara {
+
+using platform::StringId;
 
 RecordPageModel::RecordPageModel(AppCore& core, int& dotPhase) : core_(core), dotPhase_(dotPhase) {
     recording_ = core_.Context().recorder.IsRecording();
@@ -15,7 +18,7 @@ RecordPageModel::StartResult RecordPageModel::Start(const std::string& folder, c
     if (app.recorder.IsRecording()) return StartResult::AlreadyRecording;
     notice_.clear();
     if (!core_.StartRecording(folder, name)) {
-        status_ = app.strings.String(69);
+        status_ = app.strings.String(StringId::kFileCreateFailed);
         if (const RecordNameFault fault = CheckRecordName(name); fault != RecordNameFault::None) {
             notice_ = RecordNameFaultText(fault, app.config.effectiveLanguage != 0);
         }
@@ -24,7 +27,7 @@ RecordPageModel::StartResult RecordPageModel::Start(const std::string& folder, c
     recording_ = true;
     duration_ = RecordDurationText(0);
     size_ = RecordSizeText(0);
-    status_ = app.strings.String(70);
+    status_ = app.strings.String(StringId::kFileCreated);
     return StartResult::Started;
 }
 
@@ -32,7 +35,7 @@ void RecordPageModel::Stop() {
     if (!recording_ && !core_.Context().recorder.IsRecording()) return;
     core_.StopRecording();
     recording_ = false;
-    status_ = core_.Context().strings.String(71);
+    status_ = core_.Context().strings.String(StringId::kRecordingStopped);
     // A file deleted since the last tick is found at the close.
     if (core_.Context().recorder.FileGone()) status_ += ": " + core_.Context().recorder.LastEnd();
 }
@@ -48,13 +51,13 @@ void RecordPageModel::Tick() {
     if (!recorder.IsRecording()) {
         if (recording_) {
             recording_ = false;
-            status_ = app.strings.String(71);
+            status_ = app.strings.String(StringId::kRecordingStopped);
             if (recorder.EndedByFault()) status_ += ": " + recorder.LastEnd();
         }
         return;
     }
     recording_ = true;
-    status_ = RecordStatusText(app.strings.String(72), dotPhase_);
+    status_ = RecordStatusText(app.strings.String(StringId::kRecordingRunning), dotPhase_);
 }
 
 bool RecordPageModel::ShowSize() const { return core_.Context().registry.recordDataType == kRecordRaw; }

@@ -13,9 +13,9 @@ class AppCore;
 class RecordPageModel {
 public:
     enum class StartResult {
-        Started,           // string 70
+        Started,           // kFileCreated
         AlreadyRecording,  // nothing changes
-        Failed,            // string 69
+        Failed,            // kFileCreateFailed
     };
 
     RecordPageModel(AppCore& core, int& dotPhase);

@@ -4,14 +4,14 @@ namespace sextara {
 namespace {
 
 constexpr ShellMenuItem kItems[] = {
-    {MenuAction::NtripClient, 32802, 32860, "Ntrip Client", "Ntrip Client", true, true},
-    {MenuAction::TcpClient, 32868, 32870, "TCP Client", "TCP Client", true, true},
-    {MenuAction::PortClient, 32876, 32878, "PORT Client", "PORT Client", true, true},
-    {MenuAction::PortSetup, 32779, 32859, "端口设置", "Port Setup", true, false},
-    {MenuAction::DataRecord, 32817, 32858, "数据记录", "Data Record", true, false},
-    {MenuAction::AdvancedSetup, 32815, 32857, "高级设置", "Advanced Setup", true, false},
-    {MenuAction::About, 32781, 32856, "关于", "About", true, false},
-    {MenuAction::Exit, 32786, 32863, "退出", "Exit", true, false},
+    {MenuAction::NtripClient, command::kNtripClient, "Ntrip Client", "Ntrip Client", true, true},
+    {MenuAction::TcpClient, command::kTcpClient, "TCP Client", "TCP Client", true, true},
+    {MenuAction::PortClient, command::kPortClient, "PORT Client", "PORT Client", true, true},
+    {MenuAction::PortSetup, command::kPortSetup, "端口设置", "Port Setup", true, false},
+    {MenuAction::DataRecord, command::kDataRecord, "数据记录", "Data Record", true, false},
+    {MenuAction::AdvancedSetup, command::kAdvancedSetup, "高级设置", "Advanced Setup", true, false},
+    {MenuAction::About, command::kAbout, "关于", "About", true, false},
+    {MenuAction::Exit, command::kExit, "退出", "Exit", true, false},
 };
 
 }  // namespace
@@ -26,12 +26,12 @@ std::string_view TextOf(const ShellMenuItem& item, int effectiveLanguage) {
 }
 
 int CommandIdOf(const ShellMenuItem& item, int effectiveLanguage) {
-    return effectiveLanguage != 0 ? item.idEnglish : item.idChinese;
+    return item.command.For(effectiveLanguage != 0);
 }
 
 const ShellMenuItem* FindMenuItem(int commandId) {
     for (const ShellMenuItem& item : kItems) {
-        if (item.idChinese == commandId || item.idEnglish == commandId) return &item;
+        if (item.command.Is(commandId)) return &item;
         if (commandId == kAcceleratorExit && item.action == MenuAction::Exit) return &item;
         if (commandId == kAcceleratorAbout && item.action == MenuAction::About) return &item;
     }

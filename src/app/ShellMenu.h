@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/CommandIds.h"
+
 namespace sextara {
 
 // What a menu item does; the window maps it to a page.
@@ -19,12 +21,10 @@ enum class MenuAction {
     Exit,
 };
 
-// One item of the soft-key bar's menus. The Chinese and the English bar carry
-// different command ids for the same item; traces and scripts see the ids.
+// One item of the soft-key bar's menus.
 struct ShellMenuItem {
     MenuAction action;
-    int idChinese;
-    int idEnglish;
+    BarCommand command;
     std::string_view chinese;
     std::string_view english;
     // Items of pages that this build does not have yet stay visible, greyed.
@@ -38,10 +38,6 @@ struct ShellMenuItem {
 std::span<const ShellMenuItem> ShellMenuItems();
 
 inline constexpr std::string_view kCorrectionMenuText = "Ntrip/TCP/PORT";
-
-// The accelerators' commands.
-inline constexpr int kAcceleratorExit = 40000;
-inline constexpr int kAcceleratorAbout = 40002;
 
 // Texts of the bar's two buttons in the effective language (0 Chinese).
 std::string_view SetupButtonText(int effectiveLanguage);

@@ -17,10 +17,6 @@ class AppCore;
 // only shows what this says, so its flows are testable without a screen.
 class StartupDialogModel {
 public:
-    // The dialog's two ways out.
-    static constexpr int kResultOk = 16;
-    static constexpr int kResultLeave = -1;
-
     static constexpr std::array<int, 5> kBaudRates = {9600, 19200, 38400, 57600, 115200};
     static constexpr int kPortCount = 9;  // "COM1" ... "COM9"
 
@@ -34,7 +30,7 @@ public:
     int InitialBaudRow() const;
 
     enum class OkOutcome {
-        Close,      // nothing to detect: the dialog closes with kResultOk
+        Close,      // nothing to detect: the dialog closes with DialogResult::kFinished
         Detecting,  // the worker runs; wait for its messages
     };
     // Takes the selection into the settings and installs the make's decoder;
@@ -49,7 +45,7 @@ public:
         std::string status;
         bool enableControls = false;  // and the normal cursor
         int selectBaudRow = -1;       // -1: leave the selection alone
-        bool close = false;           // end with kResultOk
+        bool close = false;           // end with DialogResult::kFinished
     };
     // text is the status line of kWorkerStatusText.
     Effect OnWorkerMessage(std::intptr_t code, std::intptr_t value, std::string_view text);

@@ -4,6 +4,8 @@
 #include <netdb.h>
 #include <netinet/in.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -50,11 +52,31 @@ std::string HostHeaderName(std::string_view host) {
     return bare;
 }
 
+namespace {
+
+bool IsInvalidTld(std::string_view name) {
+    if (!name.empty() && name.back() == '.') name.remove_suffix(1);
+    constexpr std::string_view kTld = "invalid";
+    if (name.size() < kTld.size()) return false;
+    const std::string_view tail = name.substr(name.size() - kTld.size());
+    const bool same = std::equal(tail.begin(), tail.end(), kTld.begin(),
+                                 [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    return same && (name.size() == kTld.size() || name[name.size() - kTld.size() - 1] == '.');
+}
+
+}  // namespace
+
 std::vector<CasterEndpoint> ResolveCaster(std::string_view host, std::uint16_t port, std::string& reason) {
     std::vector<CasterEndpoint> endpoints;
     const std::string bare(BareHost(host));
     if (bare.empty() || bare.find('\0') != std::string::npos) {
         reason = "no caster address";
+        return endpoints;
+    }
+    // "invalid" names never exist (RFC 6761); asking the resolver would only
+    // send a query off the machine for an answer known beforehand.
+    if (IsInvalidTld(bare)) {
+        reason = ::gai_strerror(EAI_NONAME);
         return endpoints;
     }
     addrinfo hints{};

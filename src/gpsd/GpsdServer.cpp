@@ -17,6 +17,7 @@
 
 #include "gpsd/ClientSession.h"
 #include "platform/Debug.h"
+#include "platform/ThreadName.h"
 
 namespace sextara::gpsd {
 namespace {
@@ -104,7 +105,10 @@ std::string Server::Start() {
     }
     stop_ = false;
     try {
-        thread_ = std::thread([this] { Loop(); });
+        thread_ = std::thread([this] {
+            platform::NameThisThread("gpsd server");
+            Loop();
+        });
         std::lock_guard<std::mutex> hold(inboxMutex_);
         accepting_ = true;
     } catch (const std::system_error& error) {

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,239 +12,169 @@
 #include <QVBoxLayout>
 
 #include "app/AppCore.h"
-#include "app/DataForward.h"
-#include "platform/Messages.h"
+#include "ui/ControlIds.h"
 
 namespace sextara::gui {
-namespace {
 
-// Kept for the program's life; external source until the user applies SBAS.
-int diffMode = 2;
-
-}  // namespace
-
-int AdvancedPage::DiffMode() { return diffMode; }
+using ui::AdvancedPageControl;
 
 AdvancedPage::AdvancedPage(AppCore& core, Prompts prompts, QWidget* parent)
-    : QDialog(parent),
-      core_(core),
+    : Page(core.Context().strings, core.Context().config.effectiveLanguage != 0, parent),
+      model_(core),
       prompts_(std::move(prompts)),
       sink_([this](const WorkerMessage& message) { OnWorkerMessage(message); }) {
-    setModal(true);
-    AppContext& app = core.Context();
-    const platform::StringTable& strings = app.strings;
-    setWindowTitle(Text(strings, 14));
+    const platform::StringTable& strings = Strings();
+    setWindowTitle(Text(strings, StringId::kSetup));
 
-    auto* diffGroup = Named(new QGroupBox(Text(strings, 38), this), "1069");
-    sbas_ = Named(new QRadioButton(Text(strings, 40), diffGroup), "1052");
-    external_ = Named(new QRadioButton(Text(strings, 39), diffGroup), "1054");
-    applyDiff_ = Named(new QPushButton(Text(strings, 14), diffGroup), "1053");
-    auto* diffGrid = new QGridLayout(diffGroup);
-    diffGrid->addWidget(sbas_, 0, 0);
-    diffGrid->addWidget(external_, 1, 0);
-    diffGrid->addWidget(applyDiff_, 0, 1, 2, 1);
-
-    auto* languageBox = new QWidget(this);
-    english_ = Named(new QRadioButton(QStringLiteral("English"), languageBox), "1092");
-    chinese_ = Named(new QRadioButton(QStringLiteral("中文"), languageBox), "1093");
-    auto* applyLanguage = Named(new QPushButton(Text(strings, 14), languageBox), "1056");
-    auto* languageRow = new QHBoxLayout(languageBox);
-    languageRow->setContentsMargins(0, 0, 0, 0);
-    languageRow->addWidget(english_);
-    languageRow->addWidget(chinese_);
-    languageRow->addWidget(applyLanguage);
-    // The two pairs are separate choices.
-    auto* diffChoice = new QButtonGroup(this);
-    diffChoice->addButton(sbas_);
-    diffChoice->addButton(external_);
-    auto* languageChoice = new QButtonGroup(this);
-    languageChoice->addButton(english_);
-    languageChoice->addButton(chinese_);
-
-    forward_ = Named(new QCheckBox(QStringLiteral("Data to External Serial Port"), this), "1149");
-    clock_ = Named(new QPushButton(Text(strings, 42), this), "1058");
-    status_ = Named(new QLabel(this), "1059");
+    QWidget* diffGroup = BuildDiffModeGroup();
+    QPushButton* applyLanguage = nullptr;
+    QWidget* languageBox = BuildLanguageRow(applyLanguage);
+    forward_ = Named(new QCheckBox(QStringLiteral("Data to External Serial Port"), this),
+                     AdvancedPageControl::Forwarding);
+    clock_ =
+        Named(new QPushButton(Text(strings, StringId::kSetSystemTime), this), AdvancedPageControl::ClockSync);
+    status_ = Named(new QLabel(this), AdvancedPageControl::Status);
     status_->setWordWrap(true);
-    restore_ = Named(new QPushButton(Text(strings, 41), this), "1055");
-    const bool englishBar = app.config.effectiveLanguage != 0;
-    back_ = ReturnButton(englishBar, QStringLiteral("Return"), QStringLiteral("返回"), this);
+    restore_ =
+        Named(new QPushButton(Text(strings, StringId::kRestoreDefaults), this), AdvancedPageControl::Restore);
+    back_ = AddReturnButton();
     for (QWidget* control : std::initializer_list<QWidget*>{applyDiff_, applyLanguage, clock_, restore_, back_}) {
         control->setMinimumHeight(36);
     }
+    for (QWidget* row :
+         std::initializer_list<QWidget*>{diffGroup, languageBox, forward_, clock_, status_, restore_}) {
+        Body()->addWidget(row);
+    }
+    Body()->addStretch();
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(diffGroup);
-    layout->addWidget(languageBox);
-    layout->addWidget(forward_);
-    layout->addWidget(clock_);
-    layout->addWidget(status_);
-    layout->addWidget(restore_);
-    layout->addStretch();
-    layout->addWidget(back_);
-
-    const bool hemisphere = app.config.receiverType == enHemis;
+    const bool hemisphere = model_.DiffModeApplies();
     sbas_->setEnabled(hemisphere);
     external_->setEnabled(hemisphere);
     applyDiff_->setEnabled(hemisphere);
-    if (hemisphere) (diffMode == 1 ? sbas_ : external_)->setChecked(true);
-    (app.config.effectiveLanguage == 1 ? english_ : chinese_)->setChecked(true);
-    restore_->setEnabled(app.config.receiverType != enOther);
-    forward_->setChecked(app.registry.dataTransfer == 1);
+    if (hemisphere) (model_.AppliedDiffMode() == DiffMode::Sbas ? sbas_ : external_)->setChecked(true);
+    (model_.EnglishInEffect() ? english_ : chinese_)->setChecked(true);
+    restore_->setEnabled(model_.RestoreApplies());
+    forward_->setChecked(model_.Forwarding());
 
     connect(applyDiff_, &QPushButton::clicked, this, &AdvancedPage::PressApplyDiffMode);
     connect(applyLanguage, &QPushButton::clicked, this, &AdvancedPage::PressApplyLanguage);
     connect(forward_, &QCheckBox::clicked, this, &AdvancedPage::PressForwarding);
     connect(clock_, &QPushButton::clicked, this, &AdvancedPage::PressClockSync);
     connect(restore_, &QPushButton::clicked, this, &AdvancedPage::PressRestore);
-    connect(back_, &QPushButton::clicked, this, &AdvancedPage::PressReturn);
+}
+
+QWidget* AdvancedPage::BuildDiffModeGroup() {
+    const platform::StringTable& strings = Strings();
+    auto* group =
+        Named(new QGroupBox(Text(strings, StringId::kDiffMode), this), AdvancedPageControl::DiffModeGroup);
+    sbas_ = Named(new QRadioButton(Text(strings, StringId::kSbas), group), AdvancedPageControl::Sbas);
+    external_ = Named(new QRadioButton(Text(strings, StringId::kExternalSource), group),
+                      AdvancedPageControl::ExternalSource);
+    applyDiff_ =
+        Named(new QPushButton(Text(strings, StringId::kSetup), group), AdvancedPageControl::ApplyDiffMode);
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(sbas_, 0, 0);
+    grid->addWidget(external_, 1, 0);
+    grid->addWidget(applyDiff_, 0, 1, 2, 1);
+    // The two pairs are separate choices.
+    auto* choice = new QButtonGroup(this);
+    choice->addButton(sbas_);
+    choice->addButton(external_);
+    return group;
+}
+
+QWidget* AdvancedPage::BuildLanguageRow(QPushButton*& apply) {
+    auto* box = new QWidget(this);
+    english_ = Named(new QRadioButton(QStringLiteral("English"), box), AdvancedPageControl::English);
+    chinese_ = Named(new QRadioButton(QStringLiteral("中文"), box), AdvancedPageControl::Chinese);
+    apply = Named(new QPushButton(Text(Strings(), StringId::kSetup), box), AdvancedPageControl::ApplyLanguage);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(english_);
+    row->addWidget(chinese_);
+    row->addWidget(apply);
+    auto* choice = new QButtonGroup(this);
+    choice->addButton(english_);
+    choice->addButton(chinese_);
+    return box;
 }
 
 AdvancedPage::~AdvancedPage() {
     // The worker must not report to a page that is gone.
-    if (restoring_) core_.StopWorker();
+    model_.Abandon();
     sink_.Shutdown();
-    if (restoring_) QApplication::restoreOverrideCursor();
+    if (shownRestoring_) QApplication::restoreOverrideCursor();
 }
 
-void AdvancedPage::SetStatus(const QString& text) { status_->setText(text); }
+void AdvancedPage::SetStatus(const std::optional<std::string>& text) {
+    if (text) status_->setText(QString::fromStdString(*text));
+}
+
+void AdvancedPage::Tell(const std::optional<AdvancedPageModel::Notice>& notice) {
+    if (!notice || !prompts_.tell) return;
+    using Icon = AdvancedPageModel::Notice::Icon;
+    const NoticeIcon icon = notice->icon == Icon::Stop      ? NoticeIcon::Stop
+                            : notice->icon == Icon::Warning ? NoticeIcon::Warning
+                                                            : NoticeIcon::Information;
+    prompts_.tell(icon, QString::fromStdString(notice->text), QString::fromStdString(notice->caption));
+}
 
 void AdvancedPage::PressApplyDiffMode() {
-    AppContext& app = core_.Context();
-    if (restoring_ || app.config.receiverType != enHemis) return;
-    diffMode = sbas_->isChecked() ? 1 : 2;
-    app.SetReceiverDiffMode(diffMode);
-    SetStatus(Text(app.strings, 63));
+    SetStatus(model_.ApplyDiffMode(sbas_->isChecked() ? DiffMode::Sbas : DiffMode::ExternalSource));
 }
 
-void AdvancedPage::PressApplyLanguage() {
-    AppContext& app = core_.Context();
-    app.config.language = english_->isChecked() ? 1 : 0;
-    // Takes effect when config.ini is read at the next start.
-    if (app.config.language != app.config.effectiveLanguage) SetStatus(Text(app.strings, 90));
-}
-
-// The forwarding messages have an English caption of their own.
-void AdvancedPage::Tell(NoticeIcon icon, const QString& text) {
-    if (prompts_.tell) prompts_.tell(icon, text, QStringLiteral("Hint"));
-}
+void AdvancedPage::PressApplyLanguage() { SetStatus(model_.ApplyLanguage(english_->isChecked())); }
 
 void AdvancedPage::PressForwarding(bool checked) {
-    AppContext& app = core_.Context();
-    switch (SetForwarding(app, checked)) {
-        case ForwardSwitch::RefusedRecording:
-            forward_->setChecked(false);
-            Tell(NoticeIcon::Stop, QStringLiteral("Please stop data record firstly!"));
-            return;
-        case ForwardSwitch::OpenFailed:
-            forward_->setChecked(app.registry.dataTransfer == 1);
-            Tell(NoticeIcon::Warning, QStringLiteral("Open Data Transf Port Failed!"));
-            return;
-        case ForwardSwitch::On:
-        case ForwardSwitch::Off:
-            return;
-    }
+    const AdvancedPageModel::ForwardOutcome outcome = model_.SetForwarding(checked);
+    forward_->setChecked(outcome.checked);
+    Tell(outcome.notice);
 }
 
-void AdvancedPage::PressClockSync() {
-    AppContext& app = core_.Context();
-    if (restoring_) return;
-    int text = 0;
-    switch (app.clockSync.ManualSync(app.gnss.Snapshot())) {
-        case ClockSync::Manual::NoFix:
-            text = 67;
-            break;
-        case ClockSync::Manual::Set:
-            text = 65;
-            break;
-        case ClockSync::Manual::Failed:
-            text = 66;
-            break;
-        case ClockSync::Manual::Ignored:
-            return;
-    }
-    if (prompts_.tell) prompts_.tell(NoticeIcon::Information, Text(app.strings, text), Text(app.strings, 11));
-}
+void AdvancedPage::PressClockSync() { Tell(model_.SyncClock()); }
 
 void AdvancedPage::PressRestore() {
-    AppContext& app = core_.Context();
-    if (restoring_ || app.config.receiverType == enOther) return;
-    if (!prompts_.confirm || !prompts_.confirm(Text(app.strings, 87), Text(app.strings, 11))) return;
-    restoring_ = true;
-    restoreDone_ = false;
-    reopenDone_ = false;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    SetReceiverControlsEnabled(false);
-    SetStatus(Text(app.strings, 80));
-    if (!core_.StartRestore(sink_, app.config.GPSPort, app.config.GPSBaud)) {
-        EndRestore();
-        SetStatus(Text(app.strings, 81));
-    }
+    const auto question = model_.RestoreQuestion();
+    if (!question || !prompts_.confirm) return;
+    if (!prompts_.confirm(QString::fromStdString(question->text), QString::fromStdString(question->caption))) return;
+    const std::string holding = model_.HoldForRestore();
+    ShowRestoring();
+    SetStatus(holding);
+    const auto failed = model_.StartRestore(sink_);
+    ShowRestoring();
+    SetStatus(failed);
 }
 
 void AdvancedPage::OnWorkerMessage(const WorkerMessage& message) {
-    if (message.message != platform::kMsgWorkerProgress || !restoring_) return;
-    const platform::StringTable& strings = core_.Context().strings;
-    switch (message.wParam) {
-        case platform::kWorkerStatusText:
-            SetStatus(QString::fromStdString(message.text));
-            break;
-        case platform::kWorkerRestoreDone:
-            restoreDone_ = true;
-            SetStatus(Text(strings, message.lParam != 0 ? 82 : 81));
-            break;
-        case platform::kWorkerGpsReopened:
-            reopenDone_ = true;
-            if (message.lParam == 0) SetStatus(Text(strings, 68));
-            break;
-        default:
-            break;
+    SetStatus(model_.OnWorkerMessage(message));
+    ShowRestoring();
+}
+
+void AdvancedPage::ShowRestoring() {
+    const bool held = model_.Restoring();
+    if (held == shownRestoring_) return;
+    shownRestoring_ = held;
+    if (held) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
     }
-    if (restoreDone_ && reopenDone_) EndRestore();
+    const bool hemisphere = model_.DiffModeApplies();
+    sbas_->setEnabled(!held && hemisphere);
+    external_->setEnabled(!held && hemisphere);
+    applyDiff_->setEnabled(!held && hemisphere);
+    clock_->setEnabled(!held);
+    restore_->setEnabled(!held && model_.RestoreApplies());
+    back_->setEnabled(!held);
 }
 
-void AdvancedPage::EndRestore() {
-    if (!restoring_) return;
-    restoring_ = false;
-    QApplication::restoreOverrideCursor();
-    SetReceiverControlsEnabled(true);
-}
-
-void AdvancedPage::SetReceiverControlsEnabled(bool enabled) {
-    const int make = core_.Context().config.receiverType;
-    const bool hemisphere = make == enHemis;
-    sbas_->setEnabled(enabled && hemisphere);
-    external_->setEnabled(enabled && hemisphere);
-    applyDiff_->setEnabled(enabled && hemisphere);
-    clock_->setEnabled(enabled);
-    restore_->setEnabled(enabled && make != enOther);
-    back_->setEnabled(enabled);
-}
-
-void AdvancedPage::PressReturn() {
-    if (restoring_) return;
-    done(16);
-}
-
-void AdvancedPage::reject() {
-    if (!restoring_) QDialog::reject();
-}
-
-void AdvancedPage::closeEvent(QCloseEvent* event) {
-    if (restoring_) {
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
-}
+bool AdvancedPage::MayLeave() const { return !model_.Restoring(); }
 
 void AdvancedPage::done(int result) {
-    // Only the window's own closing gets here during a restore: the worker
-    // is stopped and its port left closed.
-    if (restoring_) {
-        core_.StopWorker();
-        EndRestore();
-    }
-    QDialog::done(result);
+    // Only the window's own closing gets here during a restore.
+    model_.Abandon();
+    ShowRestoring();
+    Page::done(result);
 }
 
 }  // namespace sextara::gui

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QDialog>
-
+#include "app/AdvancedPageModel.h"
 #include "gui/DialogSupport.h"
+#include "gui/Page.h"
 #include "gui/QtMessageSink.h"
 
 class QCheckBox;
@@ -16,28 +16,24 @@ class AppCore;
 
 namespace sextara::gui {
 
-// The advanced setup page. Controls by id: "1052" SBAS, "1054" external
-// source, "1053" applies the differential mode (Hemisphere only); "1092"
-// English, "1093" Chinese, "1056" applies the language (from the next start);
-// "1149" data to the external serial port; "1058" sets the clock from GNSS
-// time; "1055" restores the receiver's defaults; "1059" status line; Return
-// "32862" (English) or "32811" (Chinese).
+// The advanced setup page (AdvancedPageControl): the differential mode
+// (Hemisphere only), the language (from the next start), data to the external
+// serial port, the clock from GNSS time, the receiver's defaults, a status
+// line, and Return (command::kReturn).
 //
-// A restore holds the page until the worker has reported both the reset
-// (2027) and the reopened port (2030): Return, Esc and the close button do
-// nothing meanwhile and the controls that would reach the receiver are
-// locked. Only the window's own closing ends it early, stopping the worker.
-class AdvancedPage final : public QDialog {
+// A view of AdvancedPageModel. While a restore holds the page, Return, Esc
+// and the close button do nothing and the controls that would reach the
+// receiver are locked. Only the window's own closing ends it early, stopping
+// the worker.
+class AdvancedPage final : public Page {
     Q_OBJECT
 public:
     AdvancedPage(AppCore& core, Prompts prompts, QWidget* parent = nullptr);
     ~AdvancedPage() override;
 
-    // True from the start of a restore until 2027 and 2030 have arrived.
-    bool Restoring() const { return restoring_; }
+    // True from the start of a restore until both of its reports have arrived.
+    bool Restoring() const { return model_.Restoring(); }
     QtMessageSink& Sink() { return sink_; }
-    // The differential mode last applied here (1 SBAS, 2 external).
-    static int DiffMode();
 
 public slots:
     void PressApplyDiffMode();
@@ -45,26 +41,24 @@ public slots:
     void PressForwarding(bool checked);
     void PressClockSync();
     void PressRestore();
-    void PressReturn();
 
 protected:
-    void reject() override;
-    void closeEvent(QCloseEvent* event) override;
+    bool MayLeave() const override;
     void done(int result) override;
 
 private:
+    QWidget* BuildDiffModeGroup();
+    QWidget* BuildLanguageRow(QPushButton*& apply);
     void OnWorkerMessage(const WorkerMessage& message);
-    void SetReceiverControlsEnabled(bool enabled);
-    void EndRestore();
-    void SetStatus(const QString& text);
-    void Tell(NoticeIcon icon, const QString& text);
+    // The wait cursor and the locked controls follow the model's hold.
+    void ShowRestoring();
+    void SetStatus(const std::optional<std::string>& text);
+    void Tell(const std::optional<AdvancedPageModel::Notice>& notice);
 
-    AppCore& core_;
+    AdvancedPageModel model_;
     Prompts prompts_;
     QtMessageSink sink_;
-    bool restoring_ = false;
-    bool restoreDone_ = false;
-    bool reopenDone_ = false;
+    bool shownRestoring_ = false;
     QRadioButton* sbas_ = nullptr;
     QRadioButton* external_ = nullptr;
     QPushButton* applyDiff_ = nullptr;

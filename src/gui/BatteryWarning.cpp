@@ -7,13 +7,17 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "gui/DialogSupport.h"
+#include "ui/ControlIds.h"
+
 namespace sextara::gui {
+
+using ui::BatteryWarningControl;
 
 BatteryWarning::BatteryWarning(const QString& text, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), model_(text.toStdString()) {
     setAttribute(Qt::WA_ShowWithoutActivating);
-    label_ = new QLabel(QString::fromStdString(model_.Text()), this);
-    label_->setObjectName(QStringLiteral("1060"));
+    label_ = Named(new QLabel(QString::fromStdString(model_.Text()), this), BatteryWarningControl::Text);
     label_->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label_);

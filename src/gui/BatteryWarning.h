@@ -14,8 +14,8 @@ class QLabel;
 
 namespace sextara::gui {
 
-// The low-battery warning: one line ("1060") on top of everything, with a
-// dot more each second, closing itself at the fourth tick.
+// The low-battery warning: one line (BatteryWarningControl) on top of
+// everything, with a dot more each second, closing itself at the fourth tick.
 class BatteryWarning final : public QDialog {
     Q_OBJECT
 public:

@@ -11,12 +11,6 @@
 
 namespace sextara::gui {
 
-QPushButton* ReturnButton(bool english, const QString& englishText, const QString& chineseText, QWidget* parent) {
-    auto* button = new QPushButton(english ? englishText : chineseText, parent);
-    button->setObjectName(english ? QStringLiteral("32862") : QStringLiteral("32811"));
-    return button;
-}
-
 void FillPortChoices(QComboBox* port, QComboBox* baud) {
     for (int n = 1; n <= StartupDialogModel::kPortCount; ++n) port->addItem(QStringLiteral("COM%1").arg(n));
     for (const int rate : StartupDialogModel::kBaudRates) baud->addItem(QString::number(rate));
@@ -65,12 +59,15 @@ Prompts Prompts::MessageBoxes(QWidget* parent) {
     return prompts;
 }
 
-QString Text(const platform::StringTable& strings, int id) { return QString::fromStdString(strings.String(id)); }
-
-QString OwnText(int id) {
-    const std::string_view text = platform::StringTable::OwnString(id);
+QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+void ShowProgressSteps(QProgressBar* bar, int steps) { bar->setValue((steps * 10) % 100); }
+
+QString Text(const platform::StringTable& strings, int id) { return QString::fromStdString(strings.String(id)); }
+
+QString OwnText(int id) { return FromUtf8(platform::StringTable::OwnString(id)); }
 
 bool IsPortrait(const QWidget* window) { return window == nullptr || window->height() > window->width(); }
 

@@ -1,16 +1,24 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <string_view>
+#include <type_traits>
 
 #include <QComboBox>
 #include <QDialog>
 #include <QIcon>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QString>
 
+#include "app/DialogResults.h"
+#include "platform/StringIds.h"
 #include "platform/StringTable.h"
 
 namespace sextara::gui {
+
+using platform::StringId;
 
 // The icon a notice carries, as its flow asks: information for a result the
 // user waited for (a clock set, a table updated, "no fix yet"), warning for a
@@ -29,15 +37,35 @@ struct Prompts {
     static Prompts MessageBoxes(QWidget* parent);
 };
 
-// Gives a control its dialog id as object name (tests find controls by it).
-template <typename Widget>
-Widget* Named(Widget* widget, const char* id) {
-    widget->setObjectName(QString::fromLatin1(id));
+// Gives a control its dialog id (ui/ControlIds.h) as object name: tests and
+// scripts find controls by it.
+template <typename Widget, typename Control>
+requires std::is_enum_v<Control> Widget* Named(Widget* widget, Control id) {
+    widget->setObjectName(QString::number(static_cast<int>(id)));
     return widget;
 }
 
-// The button that leaves a page: 32862 on the English bar, 32811 on the Chinese one.
-QPushButton* ReturnButton(bool english, const QString& englishText, const QString& chineseText, QWidget* parent);
+// A name of the program's own for a control without a dialog id ("health").
+// A number would pass by the id tables, so it does not compile.
+class OwnName {
+public:
+    consteval OwnName(const char* name) : name_(name) {  // NOLINT(google-explicit-constructor)
+        bool digits = *name != '\0';
+        for (const char* c = name; *c != '\0'; ++c) digits = digits && *c >= '0' && *c <= '9';
+        if (digits) throw "a dialog id goes through ui/ControlIds.h";
+    }
+    const char* Get() const { return name_; }
+
+private:
+    const char* name_;
+};
+
+template <typename Widget>
+Widget* Named(Widget* widget, OwnName name) {
+    widget->setObjectName(QString::fromLatin1(name.Get()));
+    return widget;
+}
+
 
 // The serial port lists: "COM1" ... "COM9" and the five rates.
 void FillPortChoices(QComboBox* port, QComboBox* baud);
@@ -45,6 +73,12 @@ void FillPortChoices(QComboBox* port, QComboBox* baud);
 int BaudRowOrFastest(int baud);
 // The rate of a row; fallbackRow when nothing is chosen.
 int BaudOfRow(int row, int fallbackRow);
+
+// A UTF-8 text of the core as Qt holds it.
+QString FromUtf8(std::string_view text);
+// Steps on a progress bar as the common control's defaults show them: range
+// 0..100, step 10, wrapping round.
+void ShowProgressSteps(QProgressBar* bar, int steps);
 
 // A string-table text in the effective language.
 QString Text(const platform::StringTable& strings, int id);

@@ -6,9 +6,13 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "gui/DialogSupport.h"
 #include "record/FolderList.h"
+#include "ui/ControlIds.h"
 
 namespace sextara::gui {
+
+using ui::FolderBrowserControl;
 namespace {
 
 // Set once an item's subfolders have been read.
@@ -23,30 +27,19 @@ QTreeWidgetItem* NewItem(const std::string& text) {
 
 }  // namespace
 
-FolderBrowser::FolderBrowser(const std::string& home, const std::string& root, int language, QWidget* parent)
-    : QDialog(parent) {
-    setModal(true);
-    const bool english = language != 0;
-    tree_ = new QTreeWidget(this);
-    tree_->setObjectName(QStringLiteral("1068"));
+FolderBrowser::FolderBrowser(const std::string& home, const std::string& root, const platform::StringTable& strings,
+                             int language, QWidget* parent)
+    : Page(strings, language != 0, parent) {
+    tree_ = Named(new QTreeWidget(this), FolderBrowserControl::Tree);
     tree_->setHeaderHidden(true);
     for (const std::string& top : FolderTops(home, root)) tree_->addTopLevelItem(NewItem(top));
     connect(tree_, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { Fill(item); });
 
-    auto* ok = new QPushButton(english ? QStringLiteral("OK") : QStringLiteral("确定"), this);
-    ok->setObjectName(english ? QStringLiteral("32843") : QStringLiteral("32784"));
-    auto* cancel = new QPushButton(english ? QStringLiteral("Cancel") : QStringLiteral("取消"), this);
-    cancel->setObjectName(english ? QStringLiteral("32865") : QStringLiteral("32785"));
-    for (QPushButton* button : {ok, cancel}) button->setMinimumHeight(40);
+    auto* ok = AddBarButton(command::kOk, StringId::kOk);
+    auto* cancel = AddBarButton(command::kCancel, StringId::kCancel);
     connect(ok, &QPushButton::clicked, this, &FolderBrowser::PressOk);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* bar = new QHBoxLayout;
-    bar->addWidget(ok);
-    bar->addWidget(cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(tree_, 1);
-    layout->addLayout(bar);
+    Body()->addWidget(tree_, 1);
 }
 
 std::string FolderBrowser::PathOf(const QTreeWidgetItem* item) {

@@ -2,21 +2,27 @@
 
 #include <string>
 
-#include <QDialog>
+#include "gui/Page.h"
 
 class QTreeWidget;
 class QTreeWidgetItem;
 
+namespace sextara::platform {
+class StringTable;
+}
+
 namespace sextara::gui {
 
-// The folder browser: a tree ("1068") whose first level is the user's home,
-// the mounted media and the root; an item's subfolders are read when it is
-// opened. OK ("32843" English, "32784" Chinese) takes the selected folder;
-// Cancel ("32865", "32785"), Esc and the close button take nothing.
-class FolderBrowser final : public QDialog {
+// The folder browser: a tree (FolderBrowserControl) whose first level is the
+// user's home, the mounted media and the root; an item's subfolders are read
+// when it is opened. OK (command::kOk) takes the selected folder; Cancel, Esc
+// and the close button take nothing. The buttons' ids follow language, their
+// texts the string table.
+class FolderBrowser final : public Page {
     Q_OBJECT
 public:
-    FolderBrowser(const std::string& home, const std::string& root, int language, QWidget* parent = nullptr);
+    FolderBrowser(const std::string& home, const std::string& root, const platform::StringTable& strings, int language,
+                  QWidget* parent = nullptr);
 
     // The folder confirmed with OK; empty after Cancel or without a selection.
     const std::string& Chosen() const { return chosen_; }

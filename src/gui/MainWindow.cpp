@@ -15,59 +15,24 @@
 #include <QVBoxLayout>
 
 #include "app/CorrectionHooks.h"
+#include "app/CorrectionMenuRule.h"
 #include "app/DialogPlacement.h"
 #include "app/Settings.h"
 #include "app/ShellMenu.h"
 #include "app/StartupDialogModel.h"
 #include "corrections/NetworkBringUp.h"
-#include "gui/BatteryWarning.h"
-#include "gui/CorrectionPages.h"
+#include "gui/AboutDialog.h"
 #include "gui/AdvancedPage.h"
+#include "gui/BatteryWarning.h"
 #include "gui/MainView.h"
+#include "gui/NtripPage.h"
+#include "gui/PortClientPage.h"
 #include "gui/PortConsole.h"
 #include "gui/RecordPage.h"
 #include "gui/StartupDialog.h"
 #include "platform/Paths.h"
 
 namespace sextara::gui {
-namespace {
-
-QString FromView(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// The About box: version, board and build date, and the data folder in use.
-class AboutDialog final : public QDialog {
-public:
-    AboutDialog(const AppContext& app, QWidget* parent) : QDialog(parent) {
-        setWindowTitle(Text(app.strings, 1));
-        auto* version = new QLabel(QStringLiteral("Sextara %1 ").arg(FromView(kProgramVersion)), this);
-        version->setObjectName(QStringLiteral("1139"));
-        const std::string board(AboutNameOf(app.config.receiverType));
-        const std::string date = BuildDateText(__DATE__);
-        auto* build = new QLabel(QString::fromStdString(app.strings.Format(86, board.c_str(), date.c_str())), this);
-        build->setObjectName(QStringLiteral("202"));
-        auto* folder = new QLabel(QString::fromStdString(platform::DataFolder()), this);
-        folder->setObjectName(QStringLiteral("dataFolder"));
-        folder->setWordWrap(true);
-        const bool english = app.config.effectiveLanguage != 0;
-        auto* back = ReturnButton(english, QStringLiteral("OK"), QStringLiteral("确定"), this);
-        back->setMinimumHeight(40);
-        back->setDefault(true);
-        connect(back, &QPushButton::clicked, this, [this] { done(16); });
-        auto* layout = new QVBoxLayout(this);
-        layout->addStretch();
-        for (QLabel* label : {version, build, folder}) {
-            label->setAlignment(Qt::AlignHCenter);
-            label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-            layout->addWidget(label);
-        }
-        layout->addStretch();
-        layout->addWidget(back);
-    }
-};
-
-}  // namespace
 
 MainWindow::MainWindow(AppContext& app, BatteryMonitor& battery, Options options)
     : app_(app),
@@ -85,12 +50,13 @@ MainWindow::MainWindow(AppContext& app, BatteryMonitor& battery, Options options
                              battery_.Attach([presenter = presenter_](const std::string& text) {
                                  presenter->ShowAndWait(text);
                              });
-                             battery_.Start(app_.strings.String(93));
+                             battery_.Start(app_.strings.String(StringId::kBatteryLow));
                          },
                      .portOpenFailed =
                          [this](const std::string& message, const std::string&) {
                              if (prompts_.tell) {
-                                 prompts_.tell(NoticeIcon::Warning, QString::fromStdString(message), OwnText(11));
+                                 prompts_.tell(NoticeIcon::Warning, QString::fromStdString(message),
+                                               OwnText(StringId::kNotice));
                              }
                          },
                      .refreshView =
@@ -106,7 +72,7 @@ MainWindow::MainWindow(AppContext& app, BatteryMonitor& battery, Options options
           .sendDiffInput = [&app] { SendDiffInputCommands(app); },
           .state = [&app] { return app.gnss.Snapshot(); },
       }) {
-    setWindowTitle(Text(app.strings, 1));
+    setWindowTitle(Text(app.strings, StringId::kProgramName));
     setWindowIcon(ProgramIcon());
     setAutoFillBackground(true);
     setPalette(QPalette(Qt::white));
@@ -127,7 +93,7 @@ MainWindow::MainWindow(AppContext& app, BatteryMonitor& battery, Options options
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         tray_ = new QSystemTrayIcon(ProgramIcon(), this);
-        tray_->setToolTip(Text(app.strings, 1));
+        tray_->setToolTip(Text(app.strings, StringId::kProgramName));
         connect(tray_, &QSystemTrayIcon::activated, this, [this] { Raise(); });
         tray_->show();
     }
@@ -165,11 +131,11 @@ void MainWindow::RebuildMenuBar() {
 
     auto* setup = new QToolButton(bar);
     setup->setObjectName(QStringLiteral("setupButton"));
-    setup->setText(FromView(SetupButtonText(language)));
+    setup->setText(FromUtf8(SetupButtonText(language)));
     setup->setPopupMode(QToolButton::InstantPopup);
     auto* menu = new QMenu(setup);
     menu->setObjectName(QStringLiteral("setupMenu"));
-    QMenu* corrections = menu->addMenu(FromView(kCorrectionMenuText));
+    QMenu* corrections = menu->addMenu(FromUtf8(kCorrectionMenuText));
     corrections->setObjectName(QStringLiteral("correctionMenu"));
     QToolButton* exitButton = nullptr;
     for (const ShellMenuItem& item : ShellMenuItems()) {
@@ -177,12 +143,12 @@ void MainWindow::RebuildMenuBar() {
         if (item.action == MenuAction::Exit) {
             exitButton = new QToolButton(bar);
             exitButton->setObjectName(QString::number(id));
-            exitButton->setText(FromView(ExitButtonText(language)));
+            exitButton->setText(FromUtf8(ExitButtonText(language)));
             connect(exitButton, &QToolButton::clicked, this, [this, id] { RunCommand(id); });
             continue;
         }
         QMenu* into = item.inCorrectionMenu ? corrections : menu;
-        QAction* action = into->addAction(FromView(TextOf(item, language)));
+        QAction* action = into->addAction(FromUtf8(TextOf(item, language)));
         action->setObjectName(QString::number(id));
         action->setData(id);
         action->setEnabled(item.enabled);
@@ -221,7 +187,9 @@ void MainWindow::RunCommand(int commandId) {
     const bool accelerator = commandId == kAcceleratorAbout || commandId == kAcceleratorExit;
     switch (item->action) {
         case MenuAction::Exit:
-            if (prompts_.confirm && prompts_.confirm(Text(app_.strings, 10), Text(app_.strings, 11))) RequestClose();
+            if (prompts_.confirm && prompts_.confirm(Text(app_.strings, StringId::kExitQuestion),
+                                                     Text(app_.strings, StringId::kNotice)))
+                RequestClose();
             return;
         case MenuAction::About:
             OpenAbout();
@@ -266,7 +234,8 @@ void MainWindow::OpenCorrectionPage(MenuAction action) {
         DecideCorrectionMenu(action, app_.correctionLink.Active(), app_.correctionMode, app_.portClient.IsOpen());
     if (decision.refusalString != 0) {
         if (prompts_.tell) {
-            prompts_.tell(NoticeIcon::Warning, Text(app_.strings, decision.refusalString), Text(app_.strings, 11));
+            prompts_.tell(NoticeIcon::Warning, Text(app_.strings, decision.refusalString),
+                          Text(app_.strings, StringId::kNotice));
         }
         return;
     }
@@ -285,14 +254,14 @@ void MainWindow::OpenCorrectionPage(MenuAction action) {
 void MainWindow::RunStartup() {
     startupTimer_.stop();
     if (closing_) return;
-    int result = StartupDialogModel::kResultLeave;
+    int result = DialogResult::kLeave;
     {
         StartupDialog dialog(core_, prompts_, IsPortrait(this), this);
         result = ExecOnWindow(dialog, this, kPlacePopup);
     }
     if (closing_) return;
     RebuildMenuBar();
-    if (result == StartupDialogModel::kResultLeave) {
+    if (result == DialogResult::kLeave) {
         RequestClose();
         return;
     }
@@ -318,7 +287,7 @@ void MainWindow::RequestClose() {
         if (auto* startup = qobject_cast<StartupDialog*>(modal)) {
             startup->Abandon();
         } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-            dialog->done(StartupDialogModel::kResultLeave);
+            dialog->done(DialogResult::kLeave);
         } else {
             modal->close();
         }

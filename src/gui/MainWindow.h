@@ -6,7 +6,8 @@
 
 #include "app/AppCore.h"
 #include "app/BatteryMonitor.h"
-#include "app/CorrectionPages.h"
+#include "app/NtripPageModel.h"
+#include "app/ShellMenu.h"
 #include "gui/DialogSupport.h"
 
 class QDialog;
@@ -46,7 +47,7 @@ public:
     // Shutdown() if it has not run.
     ~MainWindow() override;
 
-    // A command of the bar or an accelerator (40000 Exit, 40002 About).
+    // A command of the bar or an accelerator (kAcceleratorExit, kAcceleratorAbout).
     void RunCommand(int commandId);
     // Timer 1111's work: the start-up dialog, then the core's start-up and
     // the tick. Public so that tests run it without the delay.

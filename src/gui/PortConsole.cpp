@@ -15,42 +15,71 @@
 #include "app/AppCore.h"
 #include "receiver/ReceiverCommands.h"
 #include "receiver/ReceiverMakes.h"
+#include "ui/ControlIds.h"
 
 namespace sextara::gui {
+
+using ui::PortConsoleControl;
 PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget* parent)
-    : QDialog(parent), core_(core), prompts_(std::move(prompts)) {
+    : Page(core.Context().strings, core.Context().config.effectiveLanguage != 0, parent),
+      core_(core),
+      prompts_(std::move(prompts)) {
     const AppContext& app = core.Context();
     const platform::StringTable& strings = app.strings;
-    setWindowTitle(Text(strings, 14));
-    setModal(true);
+    setWindowTitle(Text(strings, StringId::kSetup));
 
-    port_ = Named(new QComboBox(this), "1000");
-    baud_ = Named(new QComboBox(this), "1001");
+    port_ = Named(new QComboBox(this), PortConsoleControl::Port);
+    baud_ = Named(new QComboBox(this), PortConsoleControl::Baud);
     FillPortChoices(port_, baud_);
-    openClose_ = Named(new QPushButton(this), "1002");
-    show_ = Named(new QCheckBox(Text(strings, 27), this), "1006");
-    received_ = Named(new QPlainTextEdit(this), "1003");
+    openClose_ = Named(new QPushButton(this), PortConsoleControl::OpenClose);
+    show_ = Named(new QCheckBox(Text(strings, StringId::kShow), this), PortConsoleControl::Show);
+    received_ = Named(new QPlainTextEdit(this), PortConsoleControl::Received);
     received_->setReadOnly(true);
     received_->setMaximumBlockCount(0);
-    commands_ = Named(new QComboBox(this), "1007");
+    commands_ = Named(new QComboBox(this), PortConsoleControl::CannedCommands);
     for (const std::string_view command : ReceiverMakeOf(app.config.receiverType).consoleCommands) {
         commands_->addItem(QString::fromUtf8(command.data(), static_cast<qsizetype>(command.size())));
     }
     commands_->setCurrentIndex(-1);
-    command_ = Named(new QPlainTextEdit(this), "1008");
+    command_ = Named(new QPlainTextEdit(this), PortConsoleControl::Command);
     command_->setMaximumHeight(64);
-    auto* send = Named(new QPushButton(Text(strings, 29), this), "1004");
-    auto* clear = Named(new QPushButton(Text(strings, 28), this), "1005");
-    const bool english = app.config.effectiveLanguage != 0;
-    auto* back = ReturnButton(english, QStringLiteral("Back"), QStringLiteral("返回"), this);
+    auto* send = Named(new QPushButton(Text(strings, StringId::kSend), this), PortConsoleControl::Send);
+    auto* clear = Named(new QPushButton(Text(strings, StringId::kClear), this), PortConsoleControl::Clear);
+    AddToBar(send);
+    AddToBar(clear);
+    AddBarStretch();
+    QPushButton* back = AddReturnButton(command::kReturn, StringId::kBack);
     for (QWidget* control : std::initializer_list<QWidget*>{port_, baud_, openClose_, commands_, send, clear, back}) {
         control->setMinimumHeight(36);
     }
+    LayOut(portrait);
 
+    port_->setCurrentIndex(app.config.GPSPort >= 1 && app.config.GPSPort <= 9 ? app.config.GPSPort - 1 : -1);
+    baud_->setCurrentIndex(BaudRowOrFastest(app.config.GPSBaud));
+    show_->setChecked(true);
+    showReceived_ = true;
+
+    connect(openClose_, &QPushButton::clicked, this, &PortConsole::PressOpenClose);
+    connect(send, &QPushButton::clicked, this, &PortConsole::PressSend);
+    connect(clear, &QPushButton::clicked, this, &PortConsole::PressClear);
+    connect(show_, &QCheckBox::toggled, this, [this](bool on) { showReceived_ = on; });
+    connect(commands_, &QComboBox::currentIndexChanged, this, [this](int row) {
+        if (row >= 0) command_->setPlainText(commands_->itemText(row));
+    });
+
+    const bool open = app.gpsPath.GpsPortOpen() != 0;
+    ShowPortState(open);
+    if (open) StartTimer(kTimerMs);
+}
+
+void PortConsole::LayOut(bool portrait) {
+    const platform::StringTable& strings = Strings();
     auto* top = new QGridLayout;
-    auto* portLabel = Named(new QLabel(Text(strings, 24), this), "1076");
-    auto* baudLabel = Named(new QLabel(Text(strings, 25), this), "1077");
-    auto* receiveLabel = Named(new QLabel(Text(strings, 26), this), "1078");
+    auto* portLabel = Named(new QLabel(Text(strings, StringId::kPort), this), PortConsoleControl::PortLabel);
+    auto* baudLabel =
+        Named(new QLabel(Text(strings, StringId::kPortBaudRate), this), PortConsoleControl::BaudLabel);
+    auto* receiveLabel =
+        Named(new QLabel(Text(strings, StringId::kReceive), this), PortConsoleControl::ReceivedLabel);
     if (portrait) {
         top->addWidget(portLabel, 0, 0);
         top->addWidget(port_, 0, 1);
@@ -68,45 +97,18 @@ PortConsole::PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget*
     receiveRow->addWidget(receiveLabel);
     receiveRow->addStretch();
     receiveRow->addWidget(show_);
-    auto* sendRow = new QHBoxLayout;
-    sendRow->addWidget(send);
-    sendRow->addWidget(clear);
-    sendRow->addStretch();
-    sendRow->addWidget(back);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addLayout(receiveRow);
-    layout->addWidget(received_, 1);
-    layout->addWidget(commands_);
-    layout->addWidget(command_);
-    layout->addLayout(sendRow);
-
-    port_->setCurrentIndex(app.config.GPSPort >= 1 && app.config.GPSPort <= 9 ? app.config.GPSPort - 1 : -1);
-    baud_->setCurrentIndex(BaudRowOrFastest(app.config.GPSBaud));
-    show_->setChecked(true);
-    showReceived_ = true;
-
-    connect(&poll_, &QTimer::timeout, this, &PortConsole::PollReceived);
-    connect(openClose_, &QPushButton::clicked, this, &PortConsole::PressOpenClose);
-    connect(send, &QPushButton::clicked, this, &PortConsole::PressSend);
-    connect(clear, &QPushButton::clicked, this, &PortConsole::PressClear);
-    connect(back, &QPushButton::clicked, this, [this] { done(16); });
-    connect(show_, &QCheckBox::toggled, this, [this](bool on) { showReceived_ = on; });
-    connect(commands_, &QComboBox::currentIndexChanged, this, [this](int row) {
-        if (row >= 0) command_->setPlainText(commands_->itemText(row));
-    });
-    connect(this, &QDialog::finished, this, [this] { poll_.stop(); });
-
-    const bool open = app.gpsPath.GpsPortOpen() != 0;
-    ShowPortState(open);
-    if (open) poll_.start(1000);
+    Body()->addLayout(top);
+    Body()->addLayout(receiveRow);
+    Body()->addWidget(received_, 1);
+    Body()->addWidget(commands_);
+    Body()->addWidget(command_);
 }
 
 void PortConsole::ShowPortState(bool open) {
     const platform::StringTable& strings = core_.Context().strings;
     port_->setEnabled(!open);
     baud_->setEnabled(!open);
-    openClose_->setText(Text(strings, open ? 31 : 30));
+    openClose_->setText(Text(strings, open ? StringId::kClose : StringId::kOpen));
 }
 
 void PortConsole::PressOpenClose() {
@@ -114,25 +116,29 @@ void PortConsole::PressOpenClose() {
     if (app.gpsPath.GpsPortOpen()) {
         core_.CloseGpsPortByUser();
         ShowPortState(false);
-        poll_.stop();
+        StopTimer();
         return;
     }
     const int port = port_->currentIndex() + 1;
     const int baud = BaudOfRow(baud_->currentIndex(), 4);
     if (core_.OpenGpsPortByUser(port, baud)) {
         ShowPortState(true);
-        poll_.start(1);
+        StartTimer(1);
         return;
     }
-    if (prompts_.tell) prompts_.tell(NoticeIcon::Warning, Text(app.strings, 73), Text(app.strings, 11));
+    if (prompts_.tell)
+        prompts_.tell(NoticeIcon::Warning, Text(app.strings, StringId::kPortOpenFailed),
+                      Text(app.strings, StringId::kNotice));
     ShowPortState(false);
-    poll_.stop();
+    StopTimer();
 }
 
 void PortConsole::PressSend() {
     AppContext& app = core_.Context();
     if (!app.gpsPath.GpsPortOpen()) {
-        if (prompts_.tell) prompts_.tell(NoticeIcon::Warning, Text(app.strings, 73), Text(app.strings, 11));
+        if (prompts_.tell)
+            prompts_.tell(NoticeIcon::Warning, Text(app.strings, StringId::kPortOpenFailed),
+                          Text(app.strings, StringId::kNotice));
         return;
     }
     std::string text = command_->toPlainText().left(2048).toStdString();

@@ -4,10 +4,8 @@
 #include <span>
 #include <string_view>
 
-#include <QDialog>
-#include <QTimer>
-
 #include "gui/DialogSupport.h"
+#include "gui/Page.h"
 
 class QCheckBox;
 class QComboBox;
@@ -21,11 +19,9 @@ class AppCore;
 namespace sextara::gui {
 
 // The port setup console: close and reopen the GPS path, watch what the
-// receiver sends, send it a command. Controls by id: "1000" port, "1001"
-// rate, "1002" open/close, "1006" show, "1003" received, "1007" canned
-// commands, "1008" command, "1004" send, "1005" clear; the bar's return
-// button carries its command id (32862 English, 32811 Chinese).
-class PortConsole final : public QDialog {
+// receiver sends, send it a command (PortConsoleControl); the bar's Back
+// button carries command::kReturn.
+class PortConsole final : public Page {
     Q_OBJECT
 public:
     // The received text is replaced instead of appended beyond this.
@@ -34,22 +30,20 @@ public:
 
     PortConsole(AppCore& core, Prompts prompts, bool portrait, QWidget* parent = nullptr);
 
-    bool PollTimerActive() const { return poll_.isActive(); }
-    int PollInterval() const { return poll_.interval(); }
-
 public slots:
     void PressOpenClose();
     void PressSend();
     void PressClear();
     // Timer 4321: moves what the path queued for the console into the view.
     void PollReceived();
+    void OnTimer() override { PollReceived(); }
 
 private:
+    void LayOut(bool portrait);
     void ShowPortState(bool open);
 
     AppCore& core_;
     Prompts prompts_;
-    QTimer poll_;
     bool showReceived_ = true;
     QComboBox* port_ = nullptr;
     QComboBox* baud_ = nullptr;

@@ -12,22 +12,22 @@
 #include "app/RecordOptions.h"
 #include "gui/DialogSupport.h"
 #include "receiver/ReceiverMakes.h"
+#include "ui/ControlIds.h"
 
 namespace sextara::gui {
 
-RecordOptionsDialog::RecordOptionsDialog(AppContext& app, QWidget* parent) : QDialog(parent), app_(app) {
-    setModal(true);
+using ui::RecordOptionsControl;
+
+RecordOptionsDialog::RecordOptionsDialog(AppContext& app, QWidget* parent)
+    : Page(app.strings, app.config.effectiveLanguage != 0, parent), app_(app) {
     const platform::StringTable& strings = app.strings;
-    setWindowTitle(Text(strings, 35));
-    type_ = new QComboBox(this);
-    type_->setObjectName(QStringLiteral("1135"));
-    type_->addItem(Text(strings, 98));
-    type_->addItem(Text(strings, 99));
-    interval_ = new QComboBox(this);
-    interval_->setObjectName(QStringLiteral("1131"));
+    setWindowTitle(Text(strings, StringId::kRecordingGroup));
+    type_ = Named(new QComboBox(this), RecordOptionsControl::DataType);
+    type_->addItem(Text(strings, StringId::kRawDataChoice));
+    type_->addItem(Text(strings, StringId::kNormalData));
+    interval_ = Named(new QComboBox(this), RecordOptionsControl::Interval);
     for (int index = 0; index < kIntervalChoices; ++index) interval_->addItem(QString::fromLatin1(IntervalLabelOf(index)));
-    cutoff_ = new QLineEdit(this);
-    cutoff_->setObjectName(QStringLiteral("1138"));
+    cutoff_ = Named(new QLineEdit(this), RecordOptionsControl::Cutoff);
     for (QWidget* control : std::initializer_list<QWidget*>{type_, interval_, cutoff_}) control->setMinimumHeight(36);
 
     const RecordOptionValues values = GetRecordOptions(app.registry);
@@ -35,31 +35,26 @@ RecordOptionsDialog::RecordOptionsDialog(AppContext& app, QWidget* parent) : QDi
     interval_->setCurrentIndex(values.intervalIndex);
     cutoff_->setText(QString::number(values.cutoff));
 
-    auto* typeLabel = new QLabel(Text(strings, 94), this);
-    typeLabel->setObjectName(QStringLiteral("1136"));
-    auto* raw = new QGroupBox(Text(strings, 95), this);
-    raw->setObjectName(QStringLiteral("1137"));
+    auto* typeLabel =
+        Named(new QLabel(Text(strings, StringId::kDataType), this), RecordOptionsControl::DataTypeLabel);
+    auto* raw =
+        Named(new QGroupBox(Text(strings, StringId::kRawDataGroup), this), RecordOptionsControl::RawGroup);
     auto* rawForm = new QFormLayout(raw);
-    auto* intervalLabel = new QLabel(Text(strings, 96), raw);
-    intervalLabel->setObjectName(QStringLiteral("1133"));
-    auto* cutoffLabel = new QLabel(Text(strings, 97), raw);
-    cutoffLabel->setObjectName(QStringLiteral("1134"));
+    auto* intervalLabel =
+        Named(new QLabel(Text(strings, StringId::kInterval), raw), RecordOptionsControl::IntervalLabel);
+    auto* cutoffLabel =
+        Named(new QLabel(Text(strings, StringId::kCutoffAngle), raw), RecordOptionsControl::CutoffLabel);
     rawForm->addRow(intervalLabel, interval_);
     rawForm->addRow(cutoffLabel, cutoff_);
 
-    const bool english = app.config.effectiveLanguage != 0;
-    auto* back = ReturnButton(english, QStringLiteral("Return"), QStringLiteral("返回"), this);
-    back->setMinimumHeight(40);
-    connect(back, &QPushButton::clicked, this, &RecordOptionsDialog::PressReturn);
+    AddReturnButton();
     connect(type_, &QComboBox::currentIndexChanged, this, [this] { ShowEnabling(); });
 
     auto* form = new QFormLayout;
     form->addRow(typeLabel, type_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(raw);
-    layout->addStretch();
-    layout->addWidget(back);
+    Body()->addLayout(form);
+    Body()->addWidget(raw);
+    Body()->addStretch();
     ShowEnabling();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "gui/Page.h"
 
 class QComboBox;
 class QLineEdit;
@@ -11,19 +11,19 @@ class AppContext;
 
 namespace sextara::gui {
 
-// The recording options: data type ("1135": raw, normal), interval ("1131":
-// "1s" .. "300s") and cut-off elevation ("1138"). Return ("32862" English,
-// "32811" Chinese) stores them; Esc and the close button leave them as they
+// The recording options (RecordOptionsControl): data type (raw, normal),
+// interval ("1s" .. "300s") and cut-off elevation. Return (command::kReturn)
+// stores them; Esc and the close button leave them as they
 // were. All three are locked while a recording runs; interval and cut-off
 // only mean something for raw data of a make whose raw logs are built from
 // them, and are locked otherwise.
-class RecordOptionsDialog final : public QDialog {
+class RecordOptionsDialog final : public Page {
     Q_OBJECT
 public:
     explicit RecordOptionsDialog(AppContext& app, QWidget* parent = nullptr);
 
 public slots:
-    void PressReturn();
+    void PressReturn() override;
 
 private:
     void ShowEnabling();

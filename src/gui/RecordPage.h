@@ -1,12 +1,11 @@
 #pragma once
 
 #include <string>
-
-#include <QDialog>
-#include <QTimer>
+#include <vector>
 
 #include "app/RecordPageModel.h"
 #include "gui/DialogSupport.h"
+#include "gui/Page.h"
 
 class QLabel;
 class QLineEdit;
@@ -19,39 +18,33 @@ class AppCore;
 
 namespace sextara::gui {
 
-// The recording page: folder ("1061", "1063" browses), file name ("1062"),
-// status ("1066"), duration ("1064") and size ("1065", with its label
-// "1092"). Its bar holds buttons named by command id: idle Start
-// (32887/32880), Setup (32890/32883), Return (32891/32884); recording Stop
-// (32845/32807), Return (32847/32809), English/Chinese. Leaving the page
-// keeps a recording running; coming back shows it again.
-class RecordPage final : public QDialog {
+// The recording page (RecordPageControl): folder and its browser, file name,
+// status, duration and size. Its bar holds buttons named by command id: idle
+// kRecordStart, kRecordSetup, kRecordReturn; recording kStop, kRunningReturn.
+// Leaving the page keeps a recording running; coming back shows it again.
+class RecordPage final : public Page {
     Q_OBJECT
 public:
-    static constexpr int kTimerMs = 1000;
-
     RecordPage(AppCore& core, Prompts prompts, bool portrait, QWidget* parent = nullptr);
 
     // A command of the page's bar, by either language's id.
     void RunCommand(int commandId);
     // Opens the folder browser over the page (the "..." button).
     void Browse();
-    // The page timer's work, public so that tests need not wait a second.
-    void OnTimer();
+    void OnTimer() override;
 
     const RecordPageModel& Model() const { return model_; }
-    bool TimerRunning() const { return timer_.isActive(); }
     // Where the browser starts besides the mounts: the user's home.
     void SetBrowseRoots(std::string home, std::string root);
 
 private:
+    QPushButton* AddCommand(const BarCommand& command, platform::StringId text);
     void ShowState();
     void OpenOptions();
 
     AppCore& core_;
     Prompts prompts_;
     RecordPageModel model_;
-    QTimer timer_;
     std::string home_;
     std::string root_ = "/";
     QLineEdit* folder_ = nullptr;
@@ -61,8 +54,8 @@ private:
     QLabel* duration_ = nullptr;
     QLabel* sizeLabel_ = nullptr;
     QLabel* size_ = nullptr;
-    QWidget* idleBar_ = nullptr;
-    QWidget* recordingBar_ = nullptr;
+    std::vector<QPushButton*> idleButtons_;
+    std::vector<QPushButton*> recordingButtons_;
 };
 
 }  // namespace sextara::gui

@@ -1,7 +1,5 @@
 #include "gui/StartupDialog.h"
 
-#include "receiver/ReceiverMakes.h"
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -14,9 +12,13 @@
 
 #include "app/AppCore.h"
 #include "platform/Messages.h"
+#include "receiver/ReceiverMakes.h"
 #include "receiver/ReceiverType.h"
+#include "ui/ControlIds.h"
 
 namespace sextara::gui {
+
+using ui::StartupControl;
 StartupDialog::StartupDialog(AppCore& core, Prompts prompts, bool portrait, QWidget* parent)
     : QDialog(parent),
       core_(core),
@@ -24,26 +26,27 @@ StartupDialog::StartupDialog(AppCore& core, Prompts prompts, bool portrait, QWid
       model_(core),
       sink_([this](const WorkerMessage& message) { OnWorkerMessage(message); }) {
     const platform::StringTable& strings = core.Context().strings;
-    setWindowTitle(Text(strings, 3));
+    setWindowTitle(Text(strings, StringId::kStartupTitle));
     setModal(true);
 
-    make_ = Named(new QComboBox(this), "1044");
+    make_ = Named(new QComboBox(this), StartupControl::Make);
     for (const ReceiverMake& row : kReceiverMakes) {
         make_->addItem(QString::fromUtf8(row.listName.data(), static_cast<qsizetype>(row.listName.size())));
     }
-    port_ = Named(new QComboBox(this), "1045");
-    baud_ = Named(new QComboBox(this), "1046");
+    port_ = Named(new QComboBox(this), StartupControl::Port);
+    baud_ = Named(new QComboBox(this), StartupControl::Baud);
     FillPortChoices(port_, baud_);
-    detect_ = Named(new QCheckBox(Text(strings, 9), this), "1047");
-    ok_ = Named(new QPushButton(Text(strings, 7), this), "1048");
-    cancel_ = Named(new QPushButton(Text(strings, 8), this), "1050");
-    scan_ = Named(new QPushButton(this), "1049");
+    detect_ = Named(new QCheckBox(Text(strings, StringId::kAutoDetect), this), StartupControl::Detect);
+    ok_ = Named(new QPushButton(Text(strings, StringId::kOk), this), StartupControl::Ok);
+    cancel_ = Named(new QPushButton(Text(strings, StringId::kCancel), this), StartupControl::Cancel);
+    scan_ = Named(new QPushButton(this), StartupControl::Scan);
     scan_->hide();
-    status_ = Named(new QLabel(this), "1056");
+    status_ = Named(new QLabel(this), StartupControl::Status);
     status_->setWordWrap(true);
-    auto* makeLabel = Named(new QLabel(Text(strings, 4), this), "1070");
-    auto* portLabel = Named(new QLabel(Text(strings, 5), this), "1071");
-    auto* baudLabel = Named(new QLabel(Text(strings, 6), this), "1072");
+    auto* makeLabel =
+        Named(new QLabel(Text(strings, StringId::kReceiverBoard), this), StartupControl::MakeLabel);
+    auto* portLabel = Named(new QLabel(Text(strings, StringId::kGpsPort), this), StartupControl::PortLabel);
+    auto* baudLabel = Named(new QLabel(Text(strings, StringId::kBaudRate), this), StartupControl::BaudLabel);
 
     // Big enough for a finger on a touch screen.
     for (QWidget* control : std::initializer_list<QWidget*>{make_, port_, baud_, ok_, cancel_}) {
@@ -98,7 +101,7 @@ void StartupDialog::StopDetection() {
 
 void StartupDialog::Abandon() {
     StopDetection();
-    done(StartupDialogModel::kResultLeave);
+    done(DialogResult::kLeave);
 }
 
 void StartupDialog::SetControlsEnabled(bool enabled) {
@@ -123,9 +126,10 @@ void StartupDialog::PressOk() {
 
 void StartupDialog::PressCancel() {
     const platform::StringTable& strings = core_.Context().strings;
-    if (prompts_.confirm && prompts_.confirm(Text(strings, 10), Text(strings, 11))) {
+    if (prompts_.confirm &&
+        prompts_.confirm(Text(strings, StringId::kExitQuestion), Text(strings, StringId::kNotice))) {
         StopDetection();
-        done(StartupDialogModel::kResultLeave);
+        done(DialogResult::kLeave);
     }
 }
 
@@ -135,7 +139,7 @@ void StartupDialog::reject() {
 
 void StartupDialog::closeEvent(QCloseEvent* event) {
     event->ignore();
-    if (!model_.Busy()) done(StartupDialogModel::kResultOk);
+    if (!model_.Busy()) done(DialogResult::kFinished);
 }
 
 void StartupDialog::OnWorkerMessage(const WorkerMessage& message) {
@@ -144,7 +148,7 @@ void StartupDialog::OnWorkerMessage(const WorkerMessage& message) {
     if (effect.setStatus) status_->setText(QString::fromStdString(effect.status));
     if (effect.selectBaudRow >= 0) baud_->setCurrentIndex(effect.selectBaudRow);
     if (effect.enableControls) SetControlsEnabled(true);
-    if (effect.close) done(StartupDialogModel::kResultOk);
+    if (effect.close) done(DialogResult::kFinished);
 }
 
 }  // namespace sextara::gui

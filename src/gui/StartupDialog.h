@@ -17,11 +17,10 @@ class AppCore;
 
 namespace sextara::gui {
 
-// The start-up configuration dialog: make, port and baud rate, optionally
-// detected on the core's worker. exec() returns StartupDialogModel::kResultOk
-// (16) when the GPS path is to open, kResultLeave (-1) when the user chose to
-// leave. Controls are named by their ids ("1044" make, "1045" port, "1046"
-// rate, "1047" detect, "1048" OK, "1050" Cancel, "1049" scan, "1056" status).
+// The start-up configuration dialog (StartupControl): make, port and baud
+// rate, optionally detected on the core's worker. exec() returns
+// DialogResult::kFinished when the GPS path is to open, kLeave when the user
+// chose to leave.
 class StartupDialog final : public QDialog {
     Q_OBJECT
 public:
@@ -32,7 +31,7 @@ public:
     const StartupDialogModel& Model() const { return model_; }
     QtMessageSink& Sink() { return sink_; }
 
-    // Ends a running detection and the dialog with kResultLeave: the window
+    // Ends a running detection and the dialog with kLeave: the window
     // is closing.
     void Abandon();
 
@@ -41,7 +40,7 @@ public slots:
     void PressCancel();
 
 protected:
-    // Esc asks as Cancel does; the window's close button ends with 16.
+    // Esc asks as Cancel does; the window's close button ends with kFinished.
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
 

@@ -90,6 +90,14 @@ constexpr Entry kEnglish[] = {
     {98, "Raw data"},
     {99, "Normal data"},
     {100, "Data size"},
+    // Texts this program added, in both tables.
+    {201, "Start"},
+    {202, "Stop"},
+    {203, "Return"},
+    {204, "Back"},
+    {205, "Corrections"},
+    {206, "CA file (PEM), empty: system"},
+    {207, "Send the current position once fixed"},
 };
 
 }  // namespace

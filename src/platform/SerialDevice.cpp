@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -190,14 +189,13 @@ bool SerialDevice::OpenPath(const std::string& path) {
         ::close(fd);
         return false;
     }
-    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0) {
+    if (!wake_.Ok()) {
         lastError_ = OpenError::Other;
         ::close(fd);
         return false;
     }
+    wake_.Reset();
     fd_ = fd;
-    wakeFd_ = wakeFd;
     path_ = path;
     baud_ = BaudOfCode(::cfgetospeed(&current));
     if (!ApplyLine(0) || !SetModemLine(fd_, TIOCMBIS, TIOCM_DTR) || !SetModemLine(fd_, TIOCMBIC, TIOCM_RTS)) {
@@ -245,28 +243,32 @@ bool SerialDevice::SetBaud(int baud) {
     return true;
 }
 
+// A read is tried before any wait: a reader that paused finds the bytes in
+// the driver and takes them without a poll. Only an empty driver (EAGAIN)
+// sends it to poll for the line and the wake-up.
 long SerialDevice::Read(std::uint8_t* buffer, std::size_t max, int timeoutMs) {
     if (fd_ < 0) return -1;
     std::size_t got = 0;
     int waitMs = timeoutMs;
-    while (got < max) {
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    while (got < max && !Interrupted()) {
+        const ssize_t n = ::read(fd_, buffer + got, max - got);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+            // Without an interval the read took what the driver held.
+            if (readIntervalMs_ == 0) break;
+            waitMs = readIntervalMs_;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        // 0 (end of file) or EIO: the far end is gone, as a pty whose
+        // master closed or a USB adapter pulled out.
+        if (n == 0 || errno != EAGAIN) return got > 0 ? static_cast<long>(got) : -1;
+        if (waitMs == 0) break;
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_.Descriptor(), POLLIN, 0}};
         const int ready = PollOne(fds, 2, waitMs);
         if (ready < 0) return got > 0 ? static_cast<long>(got) : -1;
         if (ready == 0 || (fds[1].revents & POLLIN) != 0) break;
-        if ((fds[0].revents & POLLIN) != 0) {
-            const ssize_t n = ::read(fd_, buffer + got, max - got);
-            if (n > 0) {
-                got += static_cast<std::size_t>(n);
-                waitMs = readIntervalMs_;
-                continue;
-            }
-            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-            // 0 (end of file) or EIO: the far end is gone, as a pty whose
-            // master closed or a USB adapter pulled out.
-            return got > 0 ? static_cast<long>(got) : -1;
-        }
-        if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        if ((fds[0].revents & POLLIN) == 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
             return got > 0 ? static_cast<long>(got) : -1;
         }
     }
@@ -286,7 +288,7 @@ long SerialDevice::Write(const std::uint8_t* bytes, std::size_t length) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
         // The driver's send buffer is full: wait until it drains or a stop.
-        pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
+        pollfd fds[2] = {{fd_, POLLOUT, 0}, {wake_.Descriptor(), POLLIN, 0}};
         if (PollOne(fds, 2, -1) < 0) return -1;
         if ((fds[1].revents & POLLIN) != 0) break;
         if ((fds[0].revents & POLLOUT) == 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
@@ -316,15 +318,13 @@ long SerialDevice::Available() const {
 }
 
 void SerialDevice::Interrupt() {
-    if (wakeFd_ < 0) return;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    if (fd_ < 0) return;
+    interrupted_ = true;
+    wake_.Notify();
 }
 
 bool SerialDevice::Interrupted() const {
-    if (wakeFd_ < 0) return false;
-    pollfd wake{wakeFd_, POLLIN, 0};
-    return ::poll(&wake, 1, 0) > 0 && (wake.revents & POLLIN) != 0;
+    return interrupted_.load();
 }
 
 void SerialDevice::Close() {
@@ -335,9 +335,9 @@ void SerialDevice::Close() {
         ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);  // drops the lock
     }
-    if (wakeFd_ >= 0) ::close(wakeFd_);
+    wake_.Reset();
+    interrupted_ = false;
     fd_ = -1;
-    wakeFd_ = -1;
     baud_ = 0;
     path_.clear();
 }

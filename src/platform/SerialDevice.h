@@ -1,9 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
+
+#include "platform/WakeFd.h"
 
 namespace sextara::platform {
 
@@ -58,9 +61,11 @@ public:
     // Waits until everything written has left the line (tcdrain); false on
     // error or while closed.
     bool Drain();
-    // Waits at most timeoutMs for the first byte; after that returns once the
-    // line has been idle for the read-interval time-out or max bytes came.
-    // Returns the count read, 0 on time-out, -1 on error (device gone).
+    // Waits at most timeoutMs for the first byte (a negative time-out: until
+    // one comes, the device goes or Interrupt); after that returns once the
+    // line has been idle for the read-interval time-out (0: with what the
+    // driver holds now) or max bytes came. Returns the count read, 0 on
+    // time-out or interrupt, -1 on error (device gone).
     long Read(std::uint8_t* buffer, std::size_t max, int timeoutMs);
     // Writes everything; -1 on error. Waits while the line is busy, until
     // everything went out or Interrupt is called (then the count written).
@@ -88,7 +93,10 @@ private:
     bool Interrupted() const;
 
     int fd_ = -1;
-    int wakeFd_ = -1;  // eventfd that Interrupt makes readable
+    WakeFd wake_;  // what Interrupt makes readable
+    // Set by Interrupt beside the wake-up, so that a read that finds bytes
+    // needs no poll to know it must not go on.
+    std::atomic<bool> interrupted_{false};
     int baud_ = 0;
     int readIntervalMs_ = 100;
     std::string path_;

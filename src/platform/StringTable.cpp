@@ -98,6 +98,14 @@ constexpr Entry kOwnTable[] = {
     {98, "原始数据"},
     {99, "正常数据"},
     {100, "数据大小"},
+    // Texts this program added, in both tables.
+    {201, "开始"},
+    {202, "停止"},
+    {203, "返回"},
+    {204, "返回"},
+    {205, "差分数据"},
+    {206, "CA文件 (PEM)"},
+    {207, "定位后发送当前位置"},
 };
 
 }  // namespace

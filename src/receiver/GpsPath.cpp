@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/Debug.h"
+#include "platform/ThreadName.h"
 
 namespace sextara {
 namespace {
@@ -25,8 +26,8 @@ std::size_t TakeFront(Queue& queue, std::uint8_t* out, std::size_t maximum) {
 }  // namespace
 
 GpsPath::GpsPath(SerialPort& gpsPort, DecoderHost& decoder, std::chrono::milliseconds pumpPeriod,
-                 platform::LogFunction log)
-    : gpsPort_(gpsPort), decoder_(decoder), pumpPeriod_(pumpPeriod), log_(std::move(log)) {}
+                 platform::LogFunction log, platform::Clock& clock)
+    : gpsPort_(gpsPort), decoder_(decoder), pumpPeriod_(pumpPeriod), log_(std::move(log)), clock_(clock) {}
 
 GpsPath::~GpsPath() {
     CloseGpsPort();
@@ -56,16 +57,23 @@ void GpsPath::StartGpsPath() {
 }
 
 void GpsPath::StartLocked() {
+    gpsPort_.SetReceivedEvent(&arrivedEvent_);
     gpsPort_.StartThreads();
     try {
         if (!pumpThread_.joinable()) {
             pumpStopEvent_.Reset();
-            pumpThread_ = std::thread([this] { PumpLoop(); });
+            pumpThread_ = std::thread([this] {
+                platform::NameThisThread("gps pump");
+                PumpLoop();
+            });
         }
         if (!decodeThread_.joinable()) {
             decodeDataEvent_.Reset();
             decodeQuitEvent_.Reset();
-            decodeThread_ = std::thread([this] { DecodeLoop(); });
+            decodeThread_ = std::thread([this] {
+                platform::NameThisThread("gps decoder");
+                DecodeLoop();
+            });
         }
     } catch (const std::system_error& error) {
         SEXTARA_DEBUG("GPS path thread not started: %s\n", error.what());
@@ -81,6 +89,7 @@ void GpsPath::CloseGpsPort() {
         consoleQueue_.clear();
     }
     gpsPort_.Stop();
+    gpsPort_.SetReceivedEvent(nullptr);
     pumpStopEvent_.Set();
     if (pumpThread_.joinable()) pumpThread_.join();
     {
@@ -148,15 +157,25 @@ std::size_t GpsPath::QueuedConsoleBytes() const {
     return consoleQueue_.size();
 }
 
+// A pass every period while bytes come; a line that has gone quiet costs no
+// wake-ups: the pump then sleeps until the reader has queued bytes, and takes
+// them at once, so they still reach the decoder within one period.
 void GpsPath::PumpLoop() {
     std::array<std::uint8_t, kPumpChunk> batch{};
-    while (!pumpStopEvent_.Wait(pumpPeriod_)) {
-        const std::size_t count = gpsPort_.Read(batch.data(), kPumpChunk);
+    do {
+        // What the reader told of so far is taken by this read; bytes queued
+        // after it tell of themselves again.
+        arrivedEvent_.Reset();
+        std::size_t count = gpsPort_.Read(batch.data(), kPumpChunk);
+        if (count == 0) {
+            if (platform::WaitAny(pumpStopEvent_, arrivedEvent_) == 0) return;
+            count = gpsPort_.Read(batch.data(), kPumpChunk);
+        }
         if (count == 0) continue;
         Distribute(batch.data(), count);
         std::lock_guard<std::mutex> hold(hookMutex_);
         if (recordHook_) recordHook_(batch.data(), count);
-    }
+    } while (!clock_.SleepUnless(pumpStopEvent_, pumpPeriod_));
 }
 
 // Each wake-up drains the queue completely, chunk by chunk: a burst larger

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "decode/GnssDecoder.h"
+#include "platform/Clock.h"
 #include "platform/Event.h"
 #include "platform/LogFunction.h"
 #include "receiver/SerialPort.h"
@@ -51,10 +52,11 @@ public:
     static constexpr std::size_t kConsoleLimit = 8192;
     static constexpr std::size_t kConsoleDrop = 4096;
 
-    // The pump period is a parameter so that tests run the path fast. Event-log
-    // lines go to `log`; without one they are not kept.
+    // The pump period is a parameter so that tests run the path fast; its
+    // rest goes through `clock`. Event-log lines go to `log`; without one
+    // they are not kept.
     GpsPath(SerialPort& gpsPort, DecoderHost& decoder, std::chrono::milliseconds pumpPeriod = kPumpPeriod,
-            platform::LogFunction log = {});
+            platform::LogFunction log = {}, platform::Clock& clock = platform::SystemClock());
     // Closes the path (joins every thread).
     ~GpsPath();
     GpsPath(const GpsPath&) = delete;
@@ -108,6 +110,7 @@ private:
     DecoderHost& decoder_;
     const std::chrono::milliseconds pumpPeriod_;
     const platform::LogFunction log_;
+    platform::Clock& clock_;
 
     std::deque<std::uint8_t> decodeQueue_;
     mutable std::mutex decodeLock_;
@@ -118,6 +121,8 @@ private:
     std::atomic<int> gpsBaud_{0};
 
     platform::Event pumpStopEvent_;
+    // Set by the port's reader after each pass that queued bytes.
+    platform::Event arrivedEvent_;
     std::thread pumpThread_;
     platform::Event decodeDataEvent_;
     platform::Event decodeQuitEvent_;

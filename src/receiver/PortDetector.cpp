@@ -9,25 +9,14 @@
 
 #include "platform/Debug.h"
 #include "platform/Messages.h"
+#include "platform/StringIds.h"
 #include "receiver/ReceiverMakes.h"
 
 namespace sextara {
 namespace {
 
+using platform::StringId;
 using std::chrono::milliseconds;
-
-// Status lines, by string-table id.
-constexpr int kStatusOpenFailed = 73;
-constexpr int kStatusOpened = 75;      // port number, configured rate
-constexpr int kStatusRateFailed = 76;  // configured rate
-constexpr int kStatusScanning = 77;    // rate being tried
-constexpr int kStatusRateFound = 78;   // rate found
-constexpr int kStatusNoRate = 79;
-constexpr int kStatusResetting = 80;
-constexpr int kStatusResetFailed = 81;
-constexpr int kStatusDataPortRate = 83;
-constexpr int kStatusDataPortRateDone = 84;
-constexpr int kStatusCommandPortRate = 85;
 
 // After a factory reset the receiver needs a moment before it listens at its
 // default rate.
@@ -245,25 +234,25 @@ int PortDetector::ProbeAtRates(int firstBaud) {
 
 int PortDetector::DetectBaud(int portNumber, int baudRate, int make) {
     if (!OpenPort(portNumber)) {
-        ShowStatus(kStatusOpenFailed);
+        ShowStatus(StringId::kPortOpenFailed);
         return 0;
     }
     if (!SetRate(baudRate)) {
         CloseHandle();
         return 0;
     }
-    ShowStatus(kStatusOpened, portNumber, baudRate);
+    ShowStatus(StringId::kDetectPortOpened, portNumber, baudRate);
     make_ = make;
     probeResult_ = 0;
 
     int found = Probe() ? baudRate : 0;
     if (found == 0) {
         answered_ = false;
-        ShowStatus(kStatusRateFailed, baudRate);
+        ShowStatus(StringId::kDetectRateFailed, baudRate);
         for (int baud : kBaudRates) {
             if (StopRequested()) break;
             if (baud == baudRate || !SetRate(baud)) continue;
-            ShowStatus(kStatusScanning, baud);
+            ShowStatus(StringId::kDetectScanning, baud);
             SEXTARA_DEBUG("%s\n", statusText_.c_str());
             if (Probe()) {
                 found = baud;
@@ -274,7 +263,7 @@ int PortDetector::DetectBaud(int portNumber, int baudRate, int make) {
     if (found == 0) {
         answered_ = false;
         CloseHandle();
-        ShowStatus(kStatusNoRate);
+        ShowStatus(StringId::kDetectNoRate);
         return 0;
     }
 
@@ -282,7 +271,7 @@ int PortDetector::DetectBaud(int portNumber, int baudRate, int make) {
     answered_ = true;
     const auto afterFound = ReceiverMakeOf(make_).probe.afterFound;
     if (!afterFound.empty()) Send(afterFound.data(), afterFound.size());
-    ShowStatus(kStatusRateFound, found);
+    ShowStatus(StringId::kDetectRateFound, found);
     // Closed without ClosePort: `answered` keeps telling that this detection
     // succeeded.
     CloseHandle();
@@ -295,11 +284,11 @@ int PortDetector::RestoreDefaults(int portNumber, int baudRate) {
     if (make.restore == RestoreFlow::kLeaveAlone) return 1;
 
     if (!OpenPort(portNumber)) {
-        ShowStatus(kStatusOpenFailed);
+        ShowStatus(StringId::kPortOpenFailed);
         return 0;
     }
     if (!SetRate(baudRate)) return 0;
-    ShowStatus(kStatusResetting);
+    ShowStatus(StringId::kResetting);
 
     int expectedBaud = baudRate;
     if (!make.reset.command.empty()) {
@@ -309,7 +298,7 @@ int PortDetector::RestoreDefaults(int portNumber, int baudRate) {
         expectedBaud = make.reset.baudAfter;
     }
     if (ProbeAtRates(expectedBaud) == 0) {
-        ShowStatus(kStatusResetFailed);
+        ShowStatus(StringId::kResetFailed);
         CloseHandle();
         return 0;
     }
@@ -331,7 +320,7 @@ bool PortDetector::RestoreNovatel(ClosingCommand& closing) {
     const bool compass = ReceiverMakeOf(make_).restore == RestoreFlow::kCompass;
     const std::string unlogall = NovatelCommand("unlogall");
     if (!WaitForAck(unlogall, unlogall.size(), "", kCommandTries)) return false;
-    ShowStatus(kStatusDataPortRate);
+    ShowStatus(StringId::kDataPortRate);
     const char* answer = compass ? "OK!" : "<OK";
     if (!compass) {
         const std::string talker = NovatelCommand("nmeatalker auto");
@@ -339,8 +328,8 @@ bool PortDetector::RestoreNovatel(ClosingCommand& closing) {
     }
     const std::string com2 = NovatelCommand("com com2 57600");
     if (!WaitForAck(com2, com2.size(), answer, kCommandTries)) return false;
-    ShowStatus(kStatusDataPortRateDone);
-    ShowStatus(kStatusCommandPortRate);
+    ShowStatus(StringId::kDataPortRateDone);
+    ShowStatus(StringId::kCommandPortRate);
     // The receiver answers this one at the new rate, so there is nothing to
     // wait for here.
     const std::string com1 = NovatelCommand("com com1 57600");
@@ -353,12 +342,12 @@ bool PortDetector::RestoreNovatel(ClosingCommand& closing) {
 bool PortDetector::RestoreHemisphere(ClosingCommand& closing) {
     const std::string off = HemisphereCommand("JOFF");
     if (!WaitForAck(off, off.size(), "$>", kCommandTries)) return false;
-    ShowStatus(kStatusDataPortRate);
+    ShowStatus(StringId::kDataPortRate);
     const std::string other = HemisphereCommand("JBAUD,57600,OTHER");
     if (!WaitForAck(other, other.size(), HemisphereAnswer("JBAUD,57600,OTHER").c_str(), kCommandTries)) {
         return false;
     }
-    ShowStatus(kStatusCommandPortRate);
+    ShowStatus(StringId::kCommandPortRate);
     const std::string self = HemisphereCommand("JBAUD,57600");
     SendText(self);
     SendText(self);

@@ -11,22 +11,21 @@
 
 #include "platform/Debug.h"
 #include "platform/SerialDevice.h"
+#include "platform/ThreadName.h"
 
 namespace sextara {
 namespace {
 
-// The reader's wait for a first byte. It only bounds how long the reader
-// sleeps on a silent line; a stop wakes it at once through the device.
-constexpr int kReaderWaitMs = 50;
-// Once bytes flow, a read ends when the line has been idle this long. A
-// longer gap would gather bigger bursts, but every millisecond of it is added
-// to the time before the last sentence of a burst reaches the decoder; 10 ms
-// is many character times even at 9600 baud.
-constexpr int kReadIntervalMs = 10;
+// The reader waits for the line without a time-out: a silent line costs no
+// wake-ups, and a stop wakes it through the device at once.
+constexpr int kWaitForBytes = -1;
+// A read takes what the driver holds and returns; the gathering is done by
+// the pause after it, not by waiting for the line to go idle.
+constexpr int kReadIntervalMs = 0;
 
 }  // namespace
 
-SerialPort::SerialPort(platform::LogFunction log) : log_(std::move(log)) {}
+SerialPort::SerialPort(platform::LogFunction log, platform::Clock& clock) : log_(std::move(log)), clock_(clock) {}
 
 SerialPort::~SerialPort() {
     std::lock_guard<std::recursive_mutex> control(controlMutex_);
@@ -131,7 +130,10 @@ int SerialPort::StartThreads() {
     if (!readerThread_.joinable()) {
         readerRunning_ = true;
         try {
-            readerThread_ = std::thread([this] { ReaderLoop(); });
+            readerThread_ = std::thread([this] {
+                NameThread("reader");
+                ReaderLoop();
+            });
         } catch (const std::system_error&) {
             readerRunning_ = false;
             return 0;
@@ -139,7 +141,10 @@ int SerialPort::StartThreads() {
     }
     if (!writerThread_.joinable()) {
         try {
-            writerThread_ = std::thread([this] { WriterLoop(); });
+            writerThread_ = std::thread([this] {
+                NameThread("writer");
+                WriterLoop();
+            });
         } catch (const std::system_error&) {
             return 0;
         }
@@ -213,19 +218,30 @@ std::uint16_t SerialPort::Read(std::uint8_t* buffer, std::uint32_t maximum) {
     return static_cast<std::uint16_t>(count);
 }
 
+// One pass takes everything the driver holds, in 512-byte reads, then the
+// reader pauses: a serial driver hands bytes over in small pieces (a FIFO's
+// worth, a USB packet, a simulator's 10 ms slice), and waking for each piece
+// would cost a context switch every few milliseconds all day. The pause
+// bounds the reader to 1000 / kReadPause wake-ups a second whatever the line
+// delivers; what arrives meanwhile waits in the driver.
 void SerialPort::ReaderLoop() {
     while (IsOpen()) {
         std::memset(rxBuffer_, 0, sizeof rxBuffer_);
-        const long n = device_.Read(rxBuffer_, kReadChunk, kReaderWaitMs);
-        if (n > 0) {
-            bytesReceived_ += static_cast<std::uint32_t>(n);
-            std::lock_guard<std::mutex> hold(lock_);
-            if (rxQueue_.size() > kRxQueueLimit) {
-                droppedRxBytes_ += rxQueue_.size();
-                rxQueue_.clear();
-            }
-            rxQueue_.insert(rxQueue_.end(), rxBuffer_, rxBuffer_ + n);
-        } else if (n < 0) {
+        long n = device_.Read(rxBuffer_, kReadChunk, kWaitForBytes);
+        std::size_t pass = 0;
+        while (n > 0) {
+            QueueReceived(static_cast<std::size_t>(n));
+            pass += static_cast<std::size_t>(n);
+            // A short read found the driver empty. A pass never takes more
+            // than the queue keeps, so a line faster than any receiver still
+            // lets the pause (and a stop) come.
+            if (static_cast<std::size_t>(n) < kReadChunk || pass >= kRxQueueLimit) break;
+            n = device_.Read(rxBuffer_, kReadChunk, 0);
+        }
+        if (pass > 0) {
+            if (platform::Event* received = receivedEvent_.load()) received->Set();
+        }
+        if (n < 0) {
             // The device is gone (a pty whose master closed, an adapter
             // pulled out): every further read would fail at once, so the
             // reader ends instead of spinning. The line stays allocated until
@@ -236,10 +252,20 @@ void SerialPort::ReaderLoop() {
                     platform::ComDevicePath(portNumber_.load()).c_str());
             break;
         }
-        if (rxStopEvent_.Wait(std::chrono::milliseconds(0))) break;
+        if (clock_.SleepUnless(rxStopEvent_, kReadPause)) break;
     }
     device_.PurgeReceive();
     readerRunning_ = false;
+}
+
+void SerialPort::QueueReceived(std::size_t count) {
+    bytesReceived_ += static_cast<std::uint32_t>(count);
+    std::lock_guard<std::mutex> hold(lock_);
+    if (rxQueue_.size() > kRxQueueLimit) {
+        droppedRxBytes_ += rxQueue_.size();
+        rxQueue_.clear();
+    }
+    rxQueue_.insert(rxQueue_.end(), rxBuffer_, rxBuffer_ + count);
 }
 
 void SerialPort::WriterLoop() {
@@ -279,6 +305,12 @@ void SerialPort::WriterLoop() {
             txWrites_.insert(txWrites_.begin(), writes.begin(), writes.end());
         }
     }
+}
+
+void SerialPort::NameThread(const char* role) const {
+    char name[16];
+    std::snprintf(name, sizeof name, "COM%d %s", portNumber_.load(), role);
+    platform::NameThisThread(name);
 }
 
 void SerialPort::LogLine(const char* format, ...) const {

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/Debug.h"
+#include "platform/ThreadName.h"
 #include "receiver/ReceiverCommands.h"
 #include "record/RecordFormat.h"
 
@@ -131,7 +132,10 @@ bool RawRecorder::StartRaw(const RecordOptions& options) {
     clock_.SleepFor(timing_.afterRawLog);
     stopEvent_.Reset();
     try {
-        thread_ = std::thread([this] { RecordLoop(); });
+        thread_ = std::thread([this] {
+            platform::NameThisThread("raw record");
+            RecordLoop();
+        });
     } catch (const std::system_error& error) {
         SEXTARA_DEBUG("record thread not started: %s\n", error.what());
         std::lock_guard<std::mutex> hold(fileMutex_);

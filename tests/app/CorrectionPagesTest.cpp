@@ -1,7 +1,10 @@
 // The correction pages' logic without widgets, and the PORT client between
 // two ptys with no page open.
 
-#include "app/CorrectionPages.h"
+#include "app/ByteCount.h"
+#include "app/CasterSettingsModel.h"
+#include "app/CorrectionMenuRule.h"
+#include "app/MountPointOrder.h"
 
 #include <gtest/gtest.h>
 
@@ -30,27 +33,29 @@ TEST(CorrectionPages, MenuRuleOneKindOfCorrectionAtATime) {
     const struct {
         MenuAction action;
         bool active;
-        int mode;
+        CorrectionMode mode;
         bool clientPortOpen;
         Page page;
         int refusal;
     } cases[] = {
-        {MenuAction::NtripClient, false, 0, false, Page::Ntrip, 0},
-        {MenuAction::NtripClient, true, 2, false, Page::None, 91},  // TCP runs
-        {MenuAction::NtripClient, true, 1, false, Page::Ntrip, 0},  // reopened on its own connection
-        {MenuAction::NtripClient, false, 3, true, Page::None, 0},   // PORT client port open
-        {MenuAction::TcpClient, true, 1, false, Page::None, 92},
-        {MenuAction::TcpClient, false, 1, false, Page::Tcp, 0},
-        {MenuAction::TcpClient, false, 3, true, Page::None, 0},
-        {MenuAction::PortClient, true, 1, false, Page::None, 0},
-        {MenuAction::PortClient, false, 1, true, Page::Port, 0},
+        {MenuAction::NtripClient, false, CorrectionMode::None, false, Page::Ntrip, 0},
+        {MenuAction::NtripClient, true, CorrectionMode::Tcp, false, Page::None, 91},  // TCP runs
+        {MenuAction::NtripClient, true, CorrectionMode::Ntrip, false, Page::Ntrip,
+         0},  // reopened on its own connection
+        {MenuAction::NtripClient, false, CorrectionMode::Port, true, Page::None, 0},  // PORT client port open
+        {MenuAction::TcpClient, true, CorrectionMode::Ntrip, false, Page::None, 92},
+        {MenuAction::TcpClient, false, CorrectionMode::Ntrip, false, Page::Tcp, 0},
+        {MenuAction::TcpClient, false, CorrectionMode::Port, true, Page::None, 0},
+        {MenuAction::PortClient, true, CorrectionMode::Ntrip, false, Page::None, 0},
+        {MenuAction::PortClient, false, CorrectionMode::Ntrip, true, Page::Port, 0},
     };
     for (const auto& c : cases) {
         const CorrectionMenuDecision d = DecideCorrectionMenu(c.action, c.active, c.mode, c.clientPortOpen);
-        EXPECT_EQ(d.open, c.page) << static_cast<int>(c.action) << " " << c.active << c.mode << c.clientPortOpen;
+        EXPECT_EQ(d.open, c.page) << static_cast<int>(c.action) << " " << c.active << static_cast<int>(c.mode)
+                                  << c.clientPortOpen;
         EXPECT_EQ(d.refusalString, c.refusal);
         if (d.open != Page::None) {
-            EXPECT_EQ(d.correctionMode, static_cast<int>(d.open));
+            EXPECT_EQ(static_cast<int>(d.correctionMode), static_cast<int>(d.open));
         }
     }
 }

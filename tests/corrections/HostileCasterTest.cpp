@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CorrectionPages.h"
+#include "app/NtripPageModel.h"
 #include "corrections/LinkFixture.h"
 
 namespace sextara::corrections {

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "app/CorrectionPages.h"
+#include "app/NtripPageModel.h"
 #include "corrections/CorrectionLink.h"
 #include "corrections/LinkHarness.h"
 #include "platform/Paths.h"

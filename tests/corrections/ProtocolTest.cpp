@@ -3,6 +3,9 @@
 #include <cstring>
 #include <random>
 
+#include <netdb.h>
+
+#include "corrections/CasterAddress.h"
 #include "corrections/NtripProtocol.h"
 #include "corrections/LinkHarness.h"
 
@@ -67,6 +70,18 @@ TEST(NtripRequest, HostNameOrDottedAddress) {
     const std::pair<const char*, bool> cases[] = {
         {"", false}, {"127.0.0.1", false}, {"1.2.3", false}, {"caster.example", true}, {"1.2.3.4a", true}};
     for (const auto& [text, named] : cases) EXPECT_EQ(IsHostName(text), named) << text;
+}
+
+// Names that cannot exist are answered here, without a query leaving the
+// machine; a name that merely contains the word still goes to the resolver.
+TEST(CasterAddress, InvalidNamesAreRefusedWithoutTheResolver) {
+    for (const char* name : {"invalid", "no-such-caster.invalid", "Caster.INVALID."}) {
+        std::string reason;
+        EXPECT_TRUE(ResolveCaster(name, 2101, reason).empty()) << name;
+        EXPECT_EQ(reason, ::gai_strerror(EAI_NONAME)) << name;
+    }
+    std::string reason;
+    EXPECT_FALSE(ResolveCaster("localhost", 2101, reason).empty()) << reason;
 }
 
 struct ReplyCase {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/CorrectionPages.h"
+#include "app/NtripPageModel.h"
 #include "corrections/CasterAddress.h"
 #include "corrections/LinkFixture.h"
 #include "corrections/TlsHarness.h"

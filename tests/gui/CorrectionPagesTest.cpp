@@ -3,7 +3,7 @@
 // the byte counter, reopening on a running connection, Stop, the source table
 // update, and the menu rule.
 
-#include "gui/CorrectionPages.h"
+#include "gui/NtripPage.h"
 
 #include <gtest/gtest.h>
 
@@ -226,7 +226,7 @@ TEST(CorrectionMenu, NtripWhileTcpRunsIsRefused) {
         BatteryMonitor battery(0, dir.Path());
         MainWindow window(app, battery, MainWindow::Options{prompts, false});
         ASSERT_TRUE(app.correctionLink.StartTcp(nullptr));
-        app.correctionMode = 2;
+        app.correctionMode = CorrectionMode::Tcp;
 
         int opened = 0;
         auto closeModal = [&] {
@@ -246,7 +246,7 @@ TEST(CorrectionMenu, NtripWhileTcpRunsIsRefused) {
         ASSERT_EQ(warnings.size(), 1u);
         EXPECT_EQ(warnings[0], Text(app.strings, 91));
         EXPECT_EQ(opened, 0);
-        EXPECT_EQ(app.correctionMode, 2);
+        EXPECT_EQ(app.correctionMode, CorrectionMode::Tcp);
 
         closeModal();
         window.RunCommand(32870);

@@ -118,7 +118,7 @@ TEST_F(RecordPageFlows, StartStopStatusAndReentry) {
         page.RunCommand(32880);
         EXPECT_EQ(Str(70), Find<QLabel>(page, "1066")->text());
         EXPECT_TRUE(app_->recorder.IsRecording());
-        EXPECT_TRUE(page.TimerRunning());
+        EXPECT_TRUE(page.TimerActive());
         EXPECT_FALSE(Find<QLineEdit>(page, "1061")->isEnabled());
         EXPECT_FALSE(Find<QPushButton>(page, "1063")->isEnabled());
         EXPECT_FALSE(Find<QLabel>(page, "1065")->isVisibleTo(&page)) << "no size line for normal data";
@@ -138,14 +138,14 @@ TEST_F(RecordPageFlows, StartStopStatusAndReentry) {
     ASSERT_TRUE(app_->recorder.IsRecording());
     {
         RecordPage page(*core_, prompts_, false);
-        EXPECT_TRUE(page.TimerRunning());
+        EXPECT_TRUE(page.TimerActive());
         EXPECT_EQ(Str(72) + "..", Find<QLabel>(page, "1066")->text()) << "dot phase kept";
         EXPECT_FALSE(Find<QLineEdit>(page, "1062")->isEnabled());
         EXPECT_EQ(QStringLiteral("walk"), Find<QLineEdit>(page, "1062")->text());
         page.RunCommand(32807);
         EXPECT_EQ(Str(71), Find<QLabel>(page, "1066")->text());
         EXPECT_FALSE(app_->recorder.IsRecording());
-        EXPECT_FALSE(page.TimerRunning());
+        EXPECT_FALSE(page.TimerActive());
         EXPECT_TRUE(Find<QLineEdit>(page, "1062")->isEnabled());
         EXPECT_TRUE(Find<QPushButton>(page, "32880")->isVisibleTo(&page));
 
@@ -221,7 +221,7 @@ TEST_F(RecordPageFlows, BrowserOpensLazilyBuildsThePathAndCancelKeepsTheField) {
     }
     ASSERT_EQ(0, ::symlink((root + "/home").c_str(), (root + "/home/ann/maps/today/loop").c_str()));
 
-    FolderBrowser browser(root + "/home/ann", root, 0);
+    FolderBrowser browser(root + "/home/ann", root, app_->strings, 0);
     QTreeWidget* tree = Find<QTreeWidget>(browser, "1068");
     ASSERT_EQ(3, tree->topLevelItemCount());
     EXPECT_EQ(QString::fromStdString(root + "/home/ann"), tree->topLevelItem(0)->text(0));
@@ -283,7 +283,7 @@ TEST_F(AdvancedPageFlows, DiffModeLanguageForwardingAndClock) {
     }
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(expected, test::ToText(pty_.Receive(expected.size(), 5s)));
-    EXPECT_EQ(1, AdvancedPage::DiffMode());
+    EXPECT_EQ(DiffMode::Sbas, app_->diffMode);
     EXPECT_EQ(Str(63), Find<QLabel>(page, "1059")->text());
 
     // The language in effect says nothing; the other one, from the next start.

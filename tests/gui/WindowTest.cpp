@@ -15,7 +15,6 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <QToolButton>
-
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -26,9 +25,11 @@
 #include "app/AppContext.h"
 #include "app/AppCore.h"
 #include "app/BatteryMonitor.h"
+#include "app/DialogResults.h"
 #include "app/ShellMenu.h"
 #include "app/StartupDialogModel.h"
 #include "gui/BatteryWarning.h"
+#include "gui/GuiSupport.h"
 #include "gui/MainWindow.h"
 #include "gui/PortConsole.h"
 #include "gui/QtMessageSink.h"
@@ -37,7 +38,6 @@
 #include "platform/Paths.h"
 #include "platform/SerialDevice.h"
 #include "sim/ReceiverSim.h"
-#include "gui/GuiSupport.h"
 #include "support/FastReceiverClock.h"
 #include "support/TempFiles.h"
 #include "support/WaitUntil.h"
@@ -155,7 +155,7 @@ TEST_F(StartupFlows, OkWithoutDetectionAndNmeaWithDetectClose) {
         SCOPED_TRACE(c.name);
         StartupDialog dialog(*core_, prompts_.Get(), true);
         const StartupRun run = Run(dialog, c.makeRow, 4, 4, c.detect);
-        EXPECT_EQ(StartupDialogModel::kResultOk, run.result);
+        EXPECT_EQ(DialogResult::kFinished, run.result);
         EXPECT_EQ(c.makeRow, app_->config.receiverType);
         EXPECT_EQ(5, app_->config.GPSPort);
         EXPECT_EQ(115200, app_->config.GPSBaud);
@@ -167,7 +167,7 @@ TEST_F(StartupFlows, DetectionFinds115200AndSelectsIt) {
     StartSim(enNovtel, 115200, false);
     StartupDialog dialog(*core_, prompts_.Get(), false);
     const StartupRun run = Run(dialog, enNovtel, kPort - 1, 3 /* 57600 */, true);
-    EXPECT_EQ(StartupDialogModel::kResultOk, run.result);
+    EXPECT_EQ(DialogResult::kFinished, run.result);
     EXPECT_EQ(4, Find<QComboBox>(dialog, "1046")->currentIndex());
     EXPECT_EQ(115200, app_->config.GPSBaud);
     EXPECT_EQ(FormatStatusLine(&app_->strings, 78, 115200), Find<QLabel>(dialog, "1056")->text().toStdString());
@@ -185,7 +185,7 @@ TEST_F(StartupFlows, FailedDetectionStaysOpenAndKeepsTheSettings) {
     // Leaving now keeps what OK took, for config.ini.
     prompts_.answer = true;
     Find<QPushButton>(dialog, "1050")->click();
-    EXPECT_EQ(StartupDialogModel::kResultLeave, dialog.result());
+    EXPECT_EQ(DialogResult::kLeave, dialog.result());
     EXPECT_EQ(enHemis, app_->config.receiverType);
     EXPECT_EQ(9600, app_->config.GPSBaud);
 }
@@ -201,7 +201,7 @@ TEST_F(StartupFlows, CancelThenCancelKeepsTheDialog) {
     prompts_.answer = true;
     Find<QPushButton>(dialog, "1050")->click();
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(StartupDialogModel::kResultLeave, dialog.result());
+    EXPECT_EQ(DialogResult::kLeave, dialog.result());
 }
 
 class ConsoleFlows : public WindowFixture {};
@@ -230,7 +230,7 @@ TEST_F(ConsoleFlows, OpenReceiveSendClose) {
     ASSERT_EQ(1, app_->gpsPath.GpsPortOpen());
     EXPECT_EQ(Text(app_->strings, 31), Find<QPushButton>(console, "1002")->text());
     EXPECT_FALSE(Find<QComboBox>(console, "1000")->isEnabled());
-    EXPECT_TRUE(console.PollTimerActive());
+    EXPECT_TRUE(console.TimerActive());
 
     auto* received = Find<QPlainTextEdit>(console, "1003");
     console.PollReceived();  // the timer's work, without waiting for it
@@ -258,7 +258,7 @@ TEST_F(ConsoleFlows, OpenReceiveSendClose) {
     EXPECT_EQ(0, app_->gpsPath.GpsPortOpen());
     EXPECT_EQ(Text(app_->strings, 30), Find<QPushButton>(console, "1002")->text());
     EXPECT_TRUE(Find<QComboBox>(console, "1000")->isEnabled());
-    EXPECT_FALSE(console.PollTimerActive());
+    EXPECT_FALSE(console.TimerActive());
 }
 
 TEST(BatteryWarningWidget, DotsThenCloses) {

@@ -138,6 +138,25 @@ TEST_F(SerialDeviceTest, InterruptWakesBlockedReadAndWrite) {
     EXPECT_EQ(device_.Read(&byte, 1, kGenerousMs), 1) << "a fresh open is not interrupted";
 }
 
+// The serial port's reader waits like this: no time-out, so a silent line
+// costs nothing, and only a byte or a stop ends the wait.
+TEST_F(SerialDeviceTest, ReadWithoutTimeOutEndsByAByteOrAnInterrupt) {
+    ASSERT_TRUE(device_.OpenPath(pty_.SlavePath()));
+    device_.SetReadIntervalMs(0);
+    std::uint8_t buffer[64];
+    long first = -2;
+    std::thread reader([&] { first = device_.Read(buffer, sizeof buffer, -1); });
+    ASSERT_TRUE(pty_.Send("x"));
+    reader.join();
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(buffer[0], 'x');
+    long second = -2;
+    reader = std::thread([&] { second = device_.Read(buffer, sizeof buffer, -1); });
+    device_.Interrupt();
+    reader.join();
+    EXPECT_EQ(second, 0);
+}
+
 TEST_F(SerialDeviceTest, PurgeDropsWhatArrivedBefore) {
     ASSERT_TRUE(device_.OpenPath(pty_.SlavePath()));
     ASSERT_TRUE(pty_.Send("stale bytes"));

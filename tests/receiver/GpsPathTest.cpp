@@ -209,6 +209,37 @@ TEST(GpsPathConsole, KeepsTheNewestBytesUnderItsCap) {
     }
 }
 
+// Rests that never end by themselves: only a stop, or bytes arriving where
+// a thread waits for them, can wake a thread of the path.
+class EndlessRests final : public platform::Clock {
+public:
+    TimePoint Now() const override { return {}; }
+    void SleepFor(std::chrono::milliseconds) override {}
+    bool SleepUnless(platform::Event& wake, std::chrono::milliseconds) override {
+        wake.Wait();
+        return true;
+    }
+};
+
+// A quiet line costs no timer: the pump sleeps until the reader has queued
+// bytes and hands them on at once, and a stop ends the reader's and the
+// pump's rests without waiting for them (a hang fails by the suite's time-out).
+TEST_F(GpsPathTest, ArrivingBytesWakeThePumpAndAStopEndsEveryRest) {
+    EndlessRests rests;
+    SerialPort port(AppendLog, rests);
+    GpsPath path(port, host_, std::chrono::hours(1), AppendLog, rests);
+    ASSERT_EQ(path.OpenGpsPort(kPort, kBaud), 1);
+    // Less than one read of the reader, so that one pass takes it all; from
+    // the first fix on, past the capture's comments.
+    const Bytes stream = CaptureHead(SerialPort::kReadChunk, test::ReadBytes(kCapture).find("$GPRMC"));
+    const std::string expected = DecodedDirectly(stream);
+    ASSERT_NE(expected, GnssStateToJson(GnssState{}));
+    ASSERT_TRUE(pty_.Send(stream));
+    EXPECT_TRUE(WaitUntil([&] { return Decoded() == expected; })) << Decoded();
+    path.CloseGpsPort();
+    EXPECT_FALSE(port.ReaderRunning());
+}
+
 // The simulator is killed mid-stream: the path survives, closes cleanly and
 // runs again on a new device with the same decoder.
 TEST_F(GpsPathTest, ClosesAfterTheDeviceDiedAndRunsAgain) {

@@ -65,6 +65,18 @@ platform::UtcTime At(int hour, int minute, int second) {
     return t;
 }
 
+// True while this process has a thread of that name asleep (state S in
+// /proc): a record thread that has made its first pass and waits out its pause.
+bool ThreadSleeps(const std::string& name) {
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        if (test::ReadBytes(task.path() / "comm") != name + "\n") continue;
+        const std::string stat = test::ReadBytes(task.path() / "stat");
+        const std::size_t close = stat.rfind(')');
+        if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S') return true;
+    }
+    return false;
+}
+
 RecorderTiming FastTiming() {
     RecorderTiming t;
     t.waitIdle = t.waitBusy = t.waitOther = 2ms;
@@ -268,6 +280,9 @@ TEST_F(RecorderTest, ARawPassDrainsTheWholeQueueAndADropIsLogged) {
         SCOPED_TRACE(c.sent);
         ASSERT_TRUE(recorder.Start(Folder() + "/", std::to_string(c.sent), options)) << recorder.LastError();
         const std::uint32_t before = app_->rawPort.GetBytesReceived();
+        // Its first pass, on an empty queue, must be over: one that starts
+        // late would take the first bytes and leave the rest room in the queue.
+        ASSERT_TRUE(test::WaitUntil([] { return ThreadSleeps("raw record"); }));
         const test::Bytes sent = test::CountingBytes(c.sent);
         ASSERT_TRUE(raw.Send(sent));
         ASSERT_TRUE(test::WaitUntil([&] { return app_->rawPort.GetBytesReceived() - before >= c.sent; }));

@@ -161,6 +161,7 @@ private:
     bool LinkDevice(Link& link);
     bool OpenStopPipe();
     void Run(Link& link);
+    void Drain(Link& link);
     void Record(Link& link, const std::uint8_t* bytes, std::size_t count);
     void Receive(Link& link, const std::uint8_t* bytes, std::size_t count);
     void Slice(Link& link, std::chrono::steady_clock::time_point now);

@@ -1,18 +1,15 @@
-#include "app/CorrectionPages.h"
+#include "app/NtripPageModel.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <cstdio>
 
+#include "app/ByteCount.h"
 #include "app/CorrectionHealthText.h"
+#include "app/MountPointOrder.h"
 #include "corrections/CasterAddress.h"
 #include "platform/Messages.h"
 
 namespace sextara {
 namespace {
-
-constexpr std::size_t kMaxListText = 63;
 
 std::optional<std::pair<double, double>> KnownPosition(const corrections::CasterSettings& settings,
                                                        const std::function<GnssState()>& state) {
@@ -29,161 +26,6 @@ std::optional<std::pair<double, double>> KnownPosition(const corrections::Caster
 }
 
 }  // namespace
-
-std::string FormatByteTotal(std::uint32_t total) {
-    char text[64];
-    if (total <= 1024) {
-        std::snprintf(text, sizeof text, "  %lu B", static_cast<unsigned long>(total));
-    } else if (total < 1048576) {
-        std::snprintf(text, sizeof text, "  %.2f KB", total / 1024.0);
-    } else {
-        std::snprintf(text, sizeof text, "  %.3f MB", total / 1048576.0);
-    }
-    return text;
-}
-
-CorrectionMenuDecision DecideCorrectionMenu(MenuAction action, bool linkActive, int correctionMode,
-                                            bool clientPortOpen) {
-    using Page = CorrectionMenuDecision::Page;
-    switch (action) {
-        case MenuAction::NtripClient:
-            if (linkActive && correctionMode == 2) return {Page::None, 91, correctionMode};
-            if (clientPortOpen) return {Page::None, 0, correctionMode};
-            return {Page::Ntrip, 0, 1};
-        case MenuAction::TcpClient:
-            if (linkActive && correctionMode == 1) return {Page::None, 92, correctionMode};
-            if (clientPortOpen) return {Page::None, 0, correctionMode};
-            return {Page::Tcp, 0, 2};
-        case MenuAction::PortClient:
-            if (linkActive) return {Page::None, 0, correctionMode};
-            return {Page::Port, 0, 3};
-        default:
-            return {Page::None, 0, correctionMode};
-    }
-}
-
-std::string MountPointOfListText(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    if (text.starts_with(kUpdateSourceTable)) return std::string(kUpdateSourceTable);
-    const std::size_t blank = text.find(' ');
-    std::string mount(text.substr(0, blank));
-    if (mount.size() > kMaxListText) mount.resize(kMaxListText);
-    return mount;
-}
-
-std::vector<std::string> MountPointListItems(const std::vector<corrections::SourceTableEntry>& entries,
-                                             const std::optional<std::pair<double, double>>& position) {
-    std::vector<std::string> items{std::string(kUpdateSourceTable)};
-    if (!position) {
-        for (const auto& entry : entries) items.push_back(entry.mountPoint);
-        return items;
-    }
-    for (const auto& near : corrections::MountPointsByDistance(entries, position->first, position->second)) {
-        char distance[48];
-        std::snprintf(distance, sizeof distance, "  %.1f km", near.distanceKm);
-        items.push_back(entries[near.entryIndex].mountPoint + distance);
-    }
-    return items;
-}
-
-std::string MountPointInfoLine(const std::vector<corrections::SourceTableEntry>& entries,
-                               std::string_view mountPoint, int language) {
-    const corrections::SourceTableEntry* found = nullptr;
-    for (const auto& entry : entries) {
-        if (entry.mountPoint == mountPoint) {
-            found = &entry;
-            break;
-        }
-    }
-    const corrections::SourceTableEntry empty;
-    const corrections::SourceTableEntry& e = found ? *found : empty;
-    const bool english = language != 0;
-    const char* gga = english ? (e.nmea != 0 ? "Send GGA:YES" : "Send GGA:NO") : (e.nmea != 0 ? "发送GGA:是" : "发送GGA:否");
-    return std::string(gga) + (english ? "; Base:" : ";基准站:") + e.navSystem + (english ? "\n DiffType:" : "\n差分格式:") +
-           e.format + "," + e.formatDetails + "\n";
-}
-
-namespace {
-
-std::string Trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return std::string(text);
-}
-
-// A whole decimal number, or nothing.
-template <typename Number>
-std::optional<Number> ParseWhole(std::string_view text, std::chars_format format = std::chars_format::general) {
-    const std::string trimmed = Trimmed(text);
-    Number value{};
-    const char* begin = trimmed.data();
-    const char* end = begin + trimmed.size();
-    if (begin != end && *begin == '+') ++begin;
-    std::from_chars_result result;
-    if constexpr (std::is_floating_point_v<Number>) {
-        result = std::from_chars(begin, end, value, format);
-    } else {
-        result = std::from_chars(begin, end, value);
-    }
-    if (trimmed.empty() || result.ec != std::errc() || result.ptr != end) return std::nullopt;
-    return value;
-}
-
-std::string Degrees(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.8f", value);
-    return text;
-}
-
-}  // namespace
-
-CasterDialogValues DialogValuesOf(const corrections::CasterSettings& settings) {
-    CasterDialogValues v;
-    v.address = settings.casterAddress;
-    v.port = std::to_string(settings.port);
-    v.user = settings.user;
-    v.password = settings.password;
-    v.useTypedPosition = settings.useTypedPosition;
-    v.latitude = Degrees(settings.typed.latitude);
-    v.longitude = Degrees(settings.typed.longitude);
-    v.south = settings.typed.northSouth != "N";
-    v.west = settings.typed.eastWest != "E";
-    v.resendCurrentPosition = settings.resendCurrentPosition;
-    v.useTls = settings.useTls;
-    v.caFile = settings.caFile;
-    return v;
-}
-
-std::optional<std::string> SettingsFromDialog(const corrections::CasterSettings& current,
-                                              const CasterDialogValues& values,
-                                              corrections::CasterSettings& out) {
-    corrections::CasterSettings s = current;
-    s.casterAddress = Trimmed(values.address);
-    const bool tlsDefaultPort = values.useTls && Trimmed(values.port).empty();
-    const auto port = tlsDefaultPort ? std::optional<long long>(corrections::kTlsDefaultPort)
-                                     : ParseWhole<long long>(values.port);
-    if (!port || *port < 1 || *port > 65535) return std::string("Port must be 1 to 65535!");
-    s.port = static_cast<std::uint32_t>(*port);
-    s.user = values.user;
-    s.password = values.password;
-    s.useTypedPosition = values.useTypedPosition;
-    s.resendCurrentPosition = values.resendCurrentPosition;
-    s.useTls = values.useTls;
-    s.caFile = Trimmed(values.caFile);
-    if (values.useTypedPosition) {
-        const auto lat = ParseWhole<double>(values.latitude, std::chars_format::fixed);
-        const auto lon = ParseWhole<double>(values.longitude, std::chars_format::fixed);
-        if (!lat) return std::string("Latitude must be 0 to 90 degrees!");
-        if (!lon) return std::string("Longitude must be 0 to 180 degrees!");
-        s.typed.latitude = std::fabs(*lat);
-        s.typed.longitude = std::fabs(*lon);
-        s.typed.northSouth = values.south ? "S" : "N";
-        s.typed.eastWest = values.west ? "W" : "E";
-    }
-    if (auto message = corrections::ValidateCasterSettings(s)) return message;
-    out = s;
-    return std::nullopt;
-}
 
 NtripPageModel::NtripPageModel(Deps deps) : deps_(std::move(deps)) {}
 
@@ -246,7 +88,7 @@ void NtripPageModel::Close() {
 
 std::optional<PagePrompt> NtripPageModel::Start(std::string_view listText) {
     if (deps_.ensureNetwork && !deps_.ensureNetwork(deps_.link.Settings().casterAddress)) {
-        return PagePrompt{59, PagePrompt::Icon::Warning, {}};
+        return PagePrompt{platform::StringId::kNetworkFailed, PagePrompt::Icon::Warning, {}};
     }
     std::string mount;
     if (!tcp_) {
@@ -277,7 +119,7 @@ std::optional<PagePrompt> NtripPageModel::Start(std::string_view listText) {
         }
         if (!deps_.link.HasPositionForGga()) {
             NotRunning();
-            return PagePrompt{60, PagePrompt::Icon::Information, {}};
+            return PagePrompt{platform::StringId::kNoFixYet, PagePrompt::Icon::Information, {}};
         }
     }
     if (deps_.sendDiffInput) deps_.sendDiffInput();
@@ -339,7 +181,7 @@ std::optional<PagePrompt> NtripPageModel::OnMessage(std::uint32_t message) {
             view_.info.clear();
             view_.running = deps_.link.Active();
             if (view_.running) view_.listEnabled = false;
-            return PagePrompt{61, PagePrompt::Icon::Information, {}};
+            return PagePrompt{platform::StringId::kSourceTableUpdated, PagePrompt::Icon::Information, {}};
         case platform::MSG_SOURCETABLE_FAILED:
             view_.waitCursor = false;
             view_.status = "Update SourceTable Failed!";
@@ -347,7 +189,7 @@ std::optional<PagePrompt> NtripPageModel::OnMessage(std::uint32_t message) {
             view_.running = false;
             view_.listEnabled = true;
             view_.settingsEnabled = true;
-            return PagePrompt{62, PagePrompt::Icon::Warning, {}};
+            return PagePrompt{platform::StringId::kSourceTableFailed, PagePrompt::Icon::Warning, {}};
         case platform::MSG_LINK_DOWN: {
             // A job that ended by itself (refused for good, a TCP server down
             // at Start) leaves its cause in view. After Stop the page is no

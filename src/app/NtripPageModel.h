@@ -7,79 +7,20 @@
 #include <string_view>
 #include <vector>
 
-#include "app/ShellMenu.h"
 #include "corrections/CorrectionLink.h"
 #include "decode/GnssState.h"
 #include "platform/MessageSink.h"
+#include "platform/StringIds.h"
 
 namespace sextara {
 
-// "  %ld B" up to 1024, "  %.2f KB" below 1 MiB, else "  %.3f MB": the byte
-// counters of the NTRIP/TCP page and the PORT client page.
-std::string FormatByteTotal(std::uint32_t total);
-
-// Which page a correction item of the menu opens, if any. Only one kind of
-// correction runs at a time: with a connection active the other network
-// client is refused with its message, the PORT client does nothing; with the
-// client port open neither network client opens.
-struct CorrectionMenuDecision {
-    enum class Page { None, Ntrip, Tcp, Port };
-    Page open = Page::None;
-    int refusalString = 0;  // 91 or 92 with caption 11, else 0
-    int correctionMode = 0; // the mode to set when a page opens
-};
-CorrectionMenuDecision DecideCorrectionMenu(MenuAction action, bool linkActive, int correctionMode,
-                                            bool clientPortOpen);
-
-// A message box the page asks for: string-table text with caption 11.
+// A message box the page asks for: string-table text with caption kNotice.
 struct PagePrompt {
     enum class Icon { Information, Warning };
     int stringId = 0;
     Icon icon = Icon::Information;
     std::string text;  // when stringId is 0: a message of its own
 };
-
-// The first list item of the NTRIP page.
-inline constexpr std::string_view kUpdateSourceTable = "Update SourceTable";
-
-// The mount point a list text names: items carry their distance behind the
-// name ("VRS3  12.4 km"), and a mount point never holds a blank.
-std::string MountPointOfListText(std::string_view text);
-
-// The mount point list: "Update SourceTable", then every entry's mount point,
-// nearest first with its distance when a position is known, else in table
-// order.
-std::vector<std::string> MountPointListItems(const std::vector<corrections::SourceTableEntry>& entries,
-                                             const std::optional<std::pair<double, double>>& position);
-
-// The information line of a mount point (English when language is not 0).
-std::string MountPointInfoLine(const std::vector<corrections::SourceTableEntry>& entries,
-                               std::string_view mountPoint, int language);
-
-// What the caster settings dialog holds when OK is pressed, as entered.
-struct CasterDialogValues {
-    std::string address;
-    std::string port;
-    std::string user;
-    std::string password;
-    bool useTypedPosition = false;
-    std::string latitude;
-    std::string longitude;
-    bool south = false;
-    bool west = false;
-    bool resendCurrentPosition = false;
-    bool useTls = false;
-    std::string caFile;  // empty: the system's trusted certificates
-};
-// The dialog's values for a set of settings (position with "%.8f").
-CasterDialogValues DialogValuesOf(const corrections::CasterSettings& settings);
-// The settings the values make, starting from current (the mount point and
-// the values the dialog does not show stay); a message instead when a value
-// cannot be used. The typed position is read only when it is chosen; with
-// TLS an empty port means 443.
-std::optional<std::string> SettingsFromDialog(const corrections::CasterSettings& current,
-                                              const CasterDialogValues& values,
-                                              corrections::CasterSettings& out);
 
 // The logic of the NTRIP/TCP client page without its widgets: what Start,
 // Stop, the timer and the connection's messages do to the page, as a View
