@@ -115,6 +115,11 @@ TEST_F(HostileCaster, DropsAreRetriedOnTheScheduleAndNamed) {
                 ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
             } else if (c.hold) {
                 k.HoldOpen(fd);
+            } else {
+                // An orderly close: a GGA still unread when the socket closes
+                // would turn the close into a reset.
+                ::shutdown(fd, SHUT_WR);
+                k.HoldOpen(fd);
             }
         });
         UseCaster(caster.Port());
