@@ -178,6 +178,7 @@ TEST_F(CasterIntegration, BadPasswordAndUnknownMount) {
     EXPECT_EQ(messages.Texts(platform::MSG_LINK_STATUS).front(), "Mount point NOPE is not on the caster!");
     EXPECT_EQ(link_.LastResult(), ConnectResult::MountNotFound);
     EXPECT_TRUE(receiver_.Bytes().empty());
+    link_.StopLink();  // the retrying job posts to `messages`, which ends here
 }
 
 // The caster goes away under a running connection and comes back on the

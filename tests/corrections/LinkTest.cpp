@@ -106,6 +106,7 @@ TEST_F(LinkTest, RefusedCredentialsEndTheConnection) {
         EXPECT_EQ(link_.StatusText(), status);
         std::this_thread::sleep_for(300ms);  // longer than a scaled restart pass
         EXPECT_EQ(caster.Connections(), 1) << status;
+        link_.StopLink();  // joined before `messages` ends
     }
 }
 

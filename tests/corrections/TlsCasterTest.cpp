@@ -98,6 +98,7 @@ TEST_F(TlsCaster, UntrustedOrWrongHostCertificateIsRefusedForGood) {
         EXPECT_EQ(front.Handshakes(), 0);
         EXPECT_EQ(caster.Connections(), 0);
         EXPECT_TRUE(receiver_.Bytes().empty());
+        link_.StopLink();  // joined before `messages` ends
     }
 }
 
