@@ -1,7 +1,7 @@
 // sextara-headless --gpsd-port fed by sextara-sim on a real pty, read by
 // Debian's own clients: gpspipe (gpsd-clients) and a python3-gps script, both
 // at once. Every TPV and SKY they report must be a state the record passes
-// through while the capture plays.
+// through while the capture plays, heard from its start or from any sentence.
 
 #include <gtest/gtest.h>
 
@@ -112,11 +112,44 @@ std::vector<json> JsonLines(const std::string& path) {
 }
 
 // Every state of the record while the capture plays (twice, as the
-// simulator loops it), byte by byte: the fixes by time, the whole skies.
+// simulator loops it): the fixes by time, the whole skies.
 struct Passage {
     std::map<std::string, std::set<std::pair<double, double>>> fixes;
     std::set<std::vector<test::SkyRow>> skies;
+
+    void Add(const GnssState& s) {
+        char time[32];
+        std::snprintf(time, sizeof time, "%04d-%02d-%02dT%02d:%02d:%02d.000Z", s.year, s.month, s.day, s.hour,
+                      s.minute, s.second);
+        if (s.fixQuality > 0) fixes[time].insert({s.latitude, s.longitude});
+        if (s.gsvInProgress == 0) skies.insert(test::SkyRowsOf(s));
+    }
 };
+
+// The program opens the port while the capture already plays, so it hears
+// it from wherever the line then is, and its first epochs know only what came
+// since: satellites stay unused until their system's GSA has come round. A
+// record started at any sentence is followed for a few epochs (an epoch of
+// the captures is about 2 KB); the states it takes at each line's end are
+// all it can show, because a record changes only as a sentence ends.
+constexpr std::size_t kLateStartBytes = 8192;
+
+void AddLateStarts(const std::string& bytes, std::int32_t make, Passage& p) {
+    const std::string looped = bytes + bytes;
+    for (std::size_t start = 0; start < bytes.size(); ++start) {
+        if (bytes[start] != '$') continue;
+        GnssStateStore store;
+        DecoderHost host(store);
+        host.CreateDecoder(make);
+        const std::size_t end = std::min(start + kLateStartBytes, looped.size());
+        for (std::size_t at = start; at < end;) {
+            const std::size_t line = std::min(looped.find('\n', at), end - 1) + 1;
+            host.Feed(reinterpret_cast<const std::uint8_t*>(looped.data() + at), static_cast<std::uint32_t>(line - at));
+            p.Add(store.Snapshot());
+            at = line;
+        }
+    }
+}
 
 Passage PlayedThrough(const std::string& capture, std::int32_t make) {
     const std::string bytes = test::ReadBytes(test::DataFile(capture));
@@ -127,14 +160,10 @@ Passage PlayedThrough(const std::string& capture, std::int32_t make) {
     for (int pass = 0; pass < 2; ++pass) {
         for (const char c : bytes) {
             host.Feed(reinterpret_cast<const std::uint8_t*>(&c), 1);
-            const GnssState s = store.Snapshot();
-            char time[32];
-            std::snprintf(time, sizeof time, "%04d-%02d-%02dT%02d:%02d:%02d.000Z", s.year, s.month, s.day, s.hour,
-                          s.minute, s.second);
-            if (s.fixQuality > 0) p.fixes[time].insert({s.latitude, s.longitude});
-            if (s.gsvInProgress == 0) p.skies.insert(test::SkyRowsOf(s));
+            p.Add(store.Snapshot());
         }
     }
+    AddLateStarts(bytes, make, p);
     return p;
 }
 
